@@ -1,0 +1,17 @@
+# Every library comes from Debian; scripts/install-deps.sh installs them.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(CURL REQUIRED)
+find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto SSL)
+find_package(ZLIB REQUIRED)
+find_package(GTest REQUIRED)
+pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
+pkg_check_modules(PUGIXML REQUIRED IMPORTED_TARGET pugixml)
+pkg_check_modules(LOG4CPLUS REQUIRED IMPORTED_TARGET log4cplus)
+
+# mbed TLS 2.28 ships no pkg-config file on Debian 12.
+find_path(MBEDTLS_INCLUDE_DIR mbedtls/des.h REQUIRED)
+find_library(MBEDCRYPTO_LIBRARY mbedcrypto REQUIRED)
+add_library(mbedcrypto_lib INTERFACE)
+target_include_directories(mbedcrypto_lib INTERFACE ${MBEDTLS_INCLUDE_DIR})
+target_link_libraries(mbedcrypto_lib INTERFACE ${MBEDCRYPTO_LIBRARY})

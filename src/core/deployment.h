@@ -1,0 +1,44 @@
+#pragma once
+// Deployment values (lumivex.ini beside the program, then command-line
+// overrides) and the URLs built from them.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lumivex {
+
+struct Global;
+
+struct DeploymentSettings {
+  std::string host = "127.0.0.1";
+  uint16_t port = 0;  // 0: the scheme's default port
+  uint16_t webPort = 80;
+  std::string scheme = "https";
+  std::string caFile;  // relative paths are taken from the program folder
+  bool tlsVerify = true;
+};
+
+// "key = value" lines; '#' or ';' start a comment; a "[section]" line is
+// ignored. Unknown keys and bad values are refused with a message naming the line.
+bool ParseDeploymentIni(std::string_view text, DeploymentSettings& settings, std::string& error);
+
+// A missing file leaves the settings as they are and succeeds.
+bool LoadDeploymentIni(const std::string& path, DeploymentSettings& settings, std::string& error);
+
+// Sets one value by its ini key; the command-line overrides use it too.
+bool SetDeploymentValue(DeploymentSettings& settings, std::string_view key, std::string_view value,
+                        std::string& error);
+
+// Copies the values into global, the CA file resolved against the program folder.
+bool ApplyDeployment(const DeploymentSettings& settings, const std::string& programFolder,
+                     Global& g, std::string& error);
+
+// scheme "://" host [":" port] "/velmor/" operation ".do?data="
+std::string OperationUrlPrefix(const Global& g, std::string_view operation);
+// The older operations name m_WebPort explicitly: scheme "://" host ":" webPort ...
+std::string WebPortUrlPrefix(const Global& g, std::string_view operation);
+// Thumbnails come over plain http from the service host.
+std::string ThumbnailUrl(const Global& g, std::string_view img);
+
+}  // namespace lumivex

@@ -1,0 +1,26 @@
+#pragma once
+// One client per program folder: an exclusive flock on a lock file there.
+// The lock is held until the object goes (or the process ends).
+
+#include <string>
+
+namespace lumivex {
+
+class SingleInstanceLock {
+ public:
+  enum class State { kAcquired, kHeldByOther, kError };
+
+  SingleInstanceLock() = default;
+  ~SingleInstanceLock() { Release(); }
+  SingleInstanceLock(const SingleInstanceLock&) = delete;
+  SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
+
+  State Acquire(const std::string& lockFile);
+  void Release();
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace lumivex

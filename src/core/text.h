@@ -1,0 +1,27 @@
+#pragma once
+// Small text rules shared by every module.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lumivex {
+
+// The decimal-prefix rule: optional leading blanks and sign, then digits;
+// anything else ends the number; no digits gives 0. Saturates at int32 limits.
+int32_t DecimalPrefix(std::string_view text);
+
+// Case-insensitive ASCII comparison ("status" against "OK").
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// Lowercase hexadecimal of bytes, two digits each.
+std::string HexLower(const void* data, std::size_t size);
+inline std::string HexLower(std::string_view bytes) { return HexLower(bytes.data(), bytes.size()); }
+
+// Number of UTF-16 code units the UTF-8 text takes; -1 when it is not valid UTF-8.
+long Utf16Length(std::string_view utf8);
+
+// Decimal text of an integer, as "%d" prints it.
+std::string DecimalText(long long value);
+
+}  // namespace lumivex

@@ -1,0 +1,12 @@
+#pragma once
+// The running program's product version (set by the build from the project version).
+
+#include <cstdint>
+
+namespace lumivex {
+
+inline constexpr uint16_t kProductMajor = LUMIVEX_VERSION_MAJOR;
+inline constexpr uint16_t kProductMinor = LUMIVEX_VERSION_MINOR;
+inline constexpr char kApplicationName[] = "velmor视频客户端";
+
+}  // namespace lumivex

@@ -1,0 +1,157 @@
+#include "webservice/http.h"
+
+#include <curl/curl.h>
+#include <signal.h>
+
+#include <memory>
+
+#include "core/global.h"
+#include "core/logging.h"
+#include "webservice/envelope.h"
+
+namespace lumivex {
+namespace {
+
+struct Transfer {
+  const DownloadRequest* request;
+  uint64_t bytes = 0;
+  bool tooLong = false;
+  bool aborted = false;
+};
+
+size_t OnData(char* data, size_t size, size_t count, void* user) {
+  auto* t = static_cast<Transfer*>(user);
+  size_t n = size * count;
+  if (t->bytes + n > t->request->maxBytes) {
+    t->tooLong = true;
+    return 0;  // makes libcurl fail the transfer
+  }
+  if (t->request->sink && !t->request->sink(data, n)) {
+    t->aborted = true;
+    return 0;
+  }
+  t->bytes += n;
+  return n;
+}
+
+int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
+  auto* t = static_cast<Transfer*>(user);
+  if (!t->request->progress(static_cast<uint64_t>(now), static_cast<uint64_t>(total))) {
+    t->aborted = true;
+    return 1;
+  }
+  return 0;
+}
+
+void ApplyOptions(CURL* curl, const TransportOptions& o) {
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, o.tlsVerify ? 1L : 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, o.tlsVerify ? 2L : 0L);
+  if (!o.caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, o.caFile.c_str());
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(o.totalTimeout.count()));
+  curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl inflates
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // worker threads: no SIGALRM for DNS time-outs
+  curl_easy_setopt(curl, CURLOPT_VERBOSE, VerboseLogging() ? 1L : 0L);
+}
+
+}  // namespace
+
+TransportOptions TransportOptionsOf(const Global& g) {
+  TransportOptions o;
+  o.caFile = g.caFile;
+  o.tlsVerify = g.tlsVerify;
+  return o;
+}
+
+bool InitHttpLibrary() {
+  // With CURLOPT_NOSIGNAL libcurl leaves SIGPIPE alone, and a peer that hangs
+  // up during a TLS write would end the process.
+  ::signal(SIGPIPE, SIG_IGN);
+  return curl_global_init(CURL_GLOBAL_SSL) == CURLE_OK;
+}
+
+void CleanupHttpLibrary() { curl_global_cleanup(); }
+
+DownloadResult DownloadUrl(const DownloadRequest& request) {
+  DownloadResult result;
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+  if (!curl) {
+    result.error = "cannot create a transfer handle";
+    return result;
+  }
+  Transfer t{&request};
+  curl_easy_setopt(curl.get(), CURLOPT_URL, request.url.c_str());
+  ApplyOptions(curl.get(), request.options);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, OnData);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &t);
+  if (request.progress) {
+    curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &t);
+    curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+  }
+  CURLcode code = curl_easy_perform(curl.get());
+  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.httpStatus);
+  result.bytes = t.bytes;
+  result.aborted = t.aborted;
+  result.ok = code == CURLE_OK;
+  if (t.tooLong)
+    result.error = "the body exceeds " + std::to_string(request.maxBytes) + " bytes";
+  else if (!result.ok)
+    result.error = curl_easy_strerror(code);
+  return result;
+}
+
+bool DownloadUrl(const std::string& url, const TransportOptions& options, std::string& buffer,
+                 std::size_t maxBytes, long* httpStatus) {
+  buffer.clear();
+  DownloadRequest request;
+  request.url = url;
+  request.options = options;
+  request.maxBytes = maxBytes;
+  request.sink = [&buffer](const char* data, std::size_t size) {
+    buffer.append(data, size);
+    return true;
+  };
+  DownloadResult r = DownloadUrl(request);
+  if (httpStatus) *httpStatus = r.httpStatus;
+  if (!r.ok) buffer.clear();
+  return r.ok;
+}
+
+FetchResult HttpFetch(const std::string& url, const TransportOptions& options, std::string& body) {
+  FetchResult result;
+  DownloadRequest request;
+  request.url = url;
+  request.options = options;
+  request.maxBytes = options.maxBody;
+  request.sink = [&body](const char* data, std::size_t size) {
+    body.append(data, size);
+    return true;
+  };
+  body.clear();
+  DownloadResult r = DownloadUrl(request);
+  result.ok = r.ok;
+  result.httpStatus = r.httpStatus;
+  result.error = r.error;
+  if (!r.ok) body.clear();
+  return result;
+}
+
+bool HttpGet(const Global& g, const std::string& url, std::string& out, std::size_t outCapacity,
+             bool ownKeyReply) {
+  out.clear();
+  std::string body;
+  FetchResult r = HttpFetch(url, TransportOptionsOf(g), body);
+  if (!r.ok) {
+    LogLine("curl_easy_perform failed____Line399.");
+    LogLine("HttpGet: " + r.error);
+    return false;
+  }
+  if (ownKeyReply)
+    DecodeOwnKeyReply(body, out, outCapacity);
+  else
+    DecodeSharedKeyReply(g.m_KeyValue.str(), body, out, outCapacity);
+  return true;
+}
+
+}  // namespace lumivex
