@@ -1,25 +1,60 @@
 #!/usr/bin/env bash
-# Sets everything up and runs what the client can do so far.
+# Sets everything up and runs what the client can do so far against the
+# stand-in cloud lumivex-sim.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-scripts/build.sh release
+scripts/build.sh release lumivex-sim lumivexctl
 
 home=$(mktemp -d "${TMPDIR:-/tmp}/lumivex-demo-XXXXXX")
-ctl="build/src/cli/lumivexctl --home $home"
+mkdir -p "$home/config"
+sim_log="$home/sim.log"
+build/sim/lumivex-sim --scenario sim/scenarios/demo.json --state "$home/sim-state" \
+  --port 0 --lan-port 0 > "$home/sim.out" 2> "$sim_log" &
+sim_pid=$!
+trap 'kill $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null || true' EXIT
 
-echo "== network identity and service addresses =="
-$ctl info || true
-echo
-echo "== a new user's configuration file =="
-$ctl new-config demo
-echo "-- $home/config/demo_config.xml (UTF-16LE with byte-order mark), as UTF-8:"
-iconv -f UTF-16 -t UTF-8 "$home/config/demo_config.xml"
-echo
-echo
+ready=""
+for _ in $(seq 1 100); do  # at most 10 s
+  ready=$(grep -m1 '^lumivex-sim: ready' "$home/sim.out" || true)
+  [ -n "$ready" ] && break
+  sleep 0.1
+done
+[ -n "$ready" ] || { echo "lumivex-sim did not start:"; cat "$sim_log"; exit 1; }
+echo "$ready"
+web=$(sed -E 's/.*web=([0-9]+).*/\1/' <<<"$ready")
+lan=$(sed -E 's/.*lan=([0-9]+).*/\1/' <<<"$ready")
+ca=$(sed -E 's/.*ca=([^ ]+).*/\1/' <<<"$ready")
+
+# The client's deployment settings: the stand-in cloud on loopback.
+cat > "$home/lumivex.ini" <<INI
+host = 127.0.0.1
+port = $web
+web_port = $web
+scheme = https
+ca_file = $ca
+local_net = 127.0.0.1/255.0.0.0
+lan_port = $lan
+INI
+
+ctl() { echo; echo "\$ lumivexctl $*"; build/src/cli/lumivexctl --home "$home" "$@" || true; }
+ctl -u demo -p demo123 --remember login
+ctl -u demo devices
+ctl -u demo probe-lan
+ctl -u demo led cam02
+ctl -u demo alarm-time cam03 22 6
+ctl -u demo bound-users cam01
+ctl -u demo bind-user cam01 bob.lee
+ctl -u demo bind-user cam01 dave
+ctl -u demo playback-list cam01
+ctl -u demo playback-list cam05
+ctl -u demo check-update
+ctl recover rita --answer 王强 --question 3 --new-password rita5678
+
 cat <<'TXT'
-Coming next: the stand-in cloud lumivex-sim and every web operation in
-lumivexctl, then live video, recording and audio, and then the desktop
-client itself, which this command will start signed in to a demo account.
+
+Coming next: live video (connection negotiation, NAT traversal, decoding,
+recording, audio), then the desktop client itself, which this command will
+start signed in to the demo account with its cameras playing.
 TXT

@@ -5,19 +5,67 @@
 namespace lumivex::cli {
 
 const char* Usage() {
-  return "usage: lumivexctl [--home DIR] [--host HOST] [--port N] [--web-port N]\n"
-         "                  [--scheme http|https] [--ca-file FILE] [--insecure] [--verbose]\n"
-         "                  [-u USER -p PASSWORD] [--remember] [--auto-login] COMMAND [ARGS]\n"
-         "commands:\n"
-         "  info               program folder, network identity and service URLs\n"
-         "  fetch URL [--body] one GET with the client's transport; prints status and size\n"
-         "  new-config USER    writes USER's default configuration file\n";
+  return R"(usage: lumivexctl [OPTIONS] COMMAND [ARGS]
+
+The command-line driver of the Lumivex client. Every command but "info",
+"fetch" and "recover" first signs in exactly as the desktop client does:
+security handshake, LAN probe, login, and the user's configuration file.
+
+Options:
+  --home DIR            program folder (config/, lumivex.ini); default
+                        $LUMIVEX_HOME or the executable's folder
+  --host HOST           service host                     (ini: host)
+  --port N              port of the operations            (ini: port)
+  --web-port N          port of the two older operations  (ini: web_port)
+  --scheme http|https   URL scheme                        (ini: scheme)
+  --ca-file FILE        trust this CA besides the system's (ini: ca_file)
+  --insecure            turn TLS peer and host verification off
+  --local-net IP/MASK   the network the cameras are on, instead of the
+                        first interface's                 (ini: local_net)
+  --lan-port N          port of the LAN probe, default 53217 (ini: lan_port)
+  -u USER -p PASSWORD   sign-in name and password; without -p the
+                        password remembered in USER's configuration is used
+  --remember            remember the password ("记住密码")
+  --auto-login          sign in automatically next time ("自动登录")
+  --verbose             print the diagnostic log on standard error
+  --help                this text
+
+Commands:
+  login                      sign in and print the session's servers
+  devices                    list the account's devices, one JSON object a line
+  probe-lan                  list the LAN probe's answers and the devices found
+  alarm SID on|off           switch the motion alarm
+  alarm-time SID START END   set the daily alarm hours (0-23)
+  led SID                    switch the status LED to its other state
+  voice SID                  switch the voice prompts to their other state
+  rename SID NAME            rename a device (at most 30 characters)
+  remove SID                 remove a device from the account
+  bound-users SID            list the accounts bound to a device you administer
+  bind-user SID NAME         share a device with another account
+  unbind-user SID NAME       withdraw the sharing
+  change-password OLD NEW CONFIRM
+  recover USER --answer TEXT --new-password P [--question N]
+                             reset a forgotten password through a security
+                             question (N: its number; default the first offered)
+  feedback TEXT              send feedback
+  check-update [--yes]       ask for a newer client; --yes agrees to download it
+  playback-list SID          the days and hours recorded on the memory card
+  info                       program folder, network identity, service URLs
+  fetch URL [--body]         one GET with the client's transport
+
+Output: what the client shows is printed as "message: <text>" (message
+boxes), "status: <text>" (status lines), "tip: <text>" (tips) and
+"question: <text>" with "answer: yes|no"; results as plain lines or JSON.
+Exit status: 0 success, 1 a refused or failed operation, 2 a usage error
+(also input that the windows' checks refuse).
+)";
 }
 
 bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
   static const std::pair<const char*, const char*> kValueOptions[] = {
       {"--host", "host"},       {"--port", "port"},     {"--web-port", "web_port"},
-      {"--scheme", "scheme"},   {"--ca-file", "ca_file"},
+      {"--scheme", "scheme"},   {"--ca-file", "ca_file"}, {"--local-net", "local_net"},
+      {"--lan-port", "lan_port"},
   };
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
@@ -44,6 +92,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       if (!value(o.password)) return false;
     } else if (arg == "--insecure") {
       o.overrides.emplace_back("tls_verify", "0");
+    } else if (arg == "--help" || arg == "-h") {
+      o.help = true;
     } else if (arg == "--verbose") {
       o.verbose = true;
     } else if (arg == "--remember") {
@@ -56,7 +106,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     }
   }
   o.command.assign(argv + i, argv + argc);
-  if (o.command.empty()) {
+  if (o.command.empty() && !o.help) {
     error = "no command given";
     return false;
   }

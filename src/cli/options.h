@@ -13,6 +13,7 @@ struct Options {
   std::string home;  // --home DIR; empty: LUMIVEX_HOME or the executable's folder
   std::vector<std::pair<std::string, std::string>> overrides;  // deployment keys from the command line
   bool verbose = false;
+  bool help = false;
   std::string user, password;  // -u, -p
   bool remember = false, autoLogin = false;
   std::vector<std::string> command;  // the command and its arguments

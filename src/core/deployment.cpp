@@ -1,5 +1,7 @@
 #include "core/deployment.h"
 
+#include <arpa/inet.h>
+
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -31,6 +33,13 @@ bool ParseSwitch(std::string_view text, bool& on) {
   return false;
 }
 
+bool ParseIpv4(std::string_view text, in_addr_t& address) {
+  in_addr a{};
+  if (text.size() > 15 || inet_pton(AF_INET, std::string(text).c_str(), &a) != 1) return false;
+  address = a.s_addr;
+  return true;
+}
+
 // The scheme's own port is not written into URLs.
 bool IsDefaultPort(std::string_view scheme, uint16_t port) {
   return port == 0 || (scheme == "https" && port == 443) || (scheme == "http" && port == 80);
@@ -54,6 +63,17 @@ bool SetDeploymentValue(DeploymentSettings& s, std::string_view key, std::string
     if (ok) s.scheme = value;
   } else if (key == "ca_file") {
     s.caFile = value;
+  } else if (key == "local_net") {
+    std::size_t slash = value.find('/');
+    in_addr_t ip = 0, mask = 0;
+    ok = slash != std::string_view::npos && ParseIpv4(value.substr(0, slash), ip) &&
+         ParseIpv4(value.substr(slash + 1), mask);
+    if (ok) {
+      s.localIp = value.substr(0, slash);
+      s.localMask = value.substr(slash + 1);
+    }
+  } else if (key == "lan_port") {
+    ok = ParsePort(value, s.lanPort, false);
   } else if (key == "tls_verify") {
     ok = ParseSwitch(value, s.tlsVerify);
   } else {
@@ -106,6 +126,9 @@ bool ApplyDeployment(const DeploymentSettings& s, const std::string& programFold
   g.m_WebPort = s.webPort;
   g.caFile = s.caFile.empty() ? std::string() : InFolder(programFolder, s.caFile);
   g.tlsVerify = s.tlsVerify;
+  g.localIpOverride = s.localIp;
+  g.localMaskOverride = s.localMask;
+  g.lanProbePort = s.lanPort;
   return true;
 }
 

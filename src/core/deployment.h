@@ -17,6 +17,8 @@ struct DeploymentSettings {
   std::string scheme = "https";
   std::string caFile;  // relative paths are taken from the program folder
   bool tlsVerify = true;
+  std::string localIp, localMask;  // "local_net = IP/MASK": overrides the detected network
+  uint16_t lanPort = 53217;        // port of the LAN probe
 };
 
 // "key = value" lines; '#' or ';' start a comment; a "[section]" line is

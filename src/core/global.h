@@ -16,8 +16,6 @@
 
 namespace lumivex {
 
-class CCamera;
-
 inline constexpr char kAppSecret[] = "Rk3wPz8eVb2q@mYd@";
 
 struct Global {
@@ -68,15 +66,20 @@ struct Global {
   int32_t m_NCSrv2UDPPort = 0;
   FixedText<12> m_Scheme{"https"};
   std::atomic<int32_t> m_LoggedIn{0};
-  // Written by the device tree (UI thread) only; the window pointers of the
-  // original live with the desktop program, which owns its windows.
-  CCamera* selectedDevice = nullptr;
+  // Index into the device list of the camera last selected in the device
+  // tree, -1 for none. The window pointers live with the desktop program,
+  // which owns its windows.
+  std::atomic<int32_t> selectedDevice{-1};
   std::atomic<int32_t> m_LimitedSeries{0};
 
   // Deployment values (lumivex.ini and the command line).
   uint16_t port = 0;  // port of the operations; 0: the scheme's default, not written into URLs
   std::string caFile;  // private CA to trust besides the system's
   bool tlsVerify = true;
+  // The network the cameras are on, when it is not the one of the first
+  // interface (the stand-in cloud runs on loopback); empty: detected.
+  std::string localIpOverride, localMaskOverride;
+  uint16_t lanProbePort = 53217;
 
   // Increments before use, so the first port handed out is 18886.
   uint16_t NextLocalUdpPort() { return static_cast<uint16_t>(m_LocalUdpPort.fetch_add(1) + 1); }

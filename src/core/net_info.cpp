@@ -67,6 +67,12 @@ bool GetLocalNetInfo(Global& g, const std::vector<NetInterface>& interfaces) {
   return true;
 }
 
-bool GetLocalNetInfo(Global& g) { return GetLocalNetInfo(g, ListNetInterfaces()); }
+bool GetLocalNetInfo(Global& g) {
+  bool found = GetLocalNetInfo(g, ListNetInterfaces());
+  if (g.localIpOverride.empty()) return found;
+  g.m_LocalIp = g.localIpOverride;
+  g.m_LocalMask = g.localMaskOverride;
+  return true;
+}
 
 }  // namespace lumivex

@@ -29,6 +29,8 @@ std::vector<NetInterface> ListNetInterfaces();
 // Only the first interface that is up is looked at; its last IPv4 address
 // wins. Fails when it has none (m_Mac may already be written then).
 bool GetLocalNetInfo(Global& g, const std::vector<NetInterface>& interfaces);
+// The real interfaces; then, when global names the cameras' network
+// (localIpOverride), that address and mask replace the detected ones.
 bool GetLocalNetInfo(Global& g);
 
 }  // namespace lumivex

@@ -12,6 +12,10 @@ class Notifier {
   virtual ~Notifier() = default;
   // A message box with an OK button; title is usually "提示".
   virtual void MessageBox(const std::string& title, const std::string& text) = 0;
+  // The same, but the caller waits until the user has closed it.
+  virtual void MessageBoxAndWait(const std::string& title, const std::string& text) { MessageBox(title, text); }
+  // A Yes/No question the caller waits on; true for Yes.
+  virtual bool AskYesNo(const std::string& title, const std::string& text) = 0;
   // A fading tip shown for about the given time.
   virtual void Tip(const std::string& text, int milliseconds) = 0;
   // The status line of the window that started the operation.

@@ -27,6 +27,12 @@ std::string ResolveProgramFolder(std::string_view homeOption) {
   return result;
 }
 
+bool EnsureConfigFolder(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(folder) / "config", ec);
+  return !ec;
+}
+
 std::string InFolder(const std::string& folder, const std::string& path) {
   if (path.empty() || path.front() == '/') return path;
   return (std::filesystem::path(folder) / path).lexically_normal().string();

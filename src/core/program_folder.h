@@ -15,6 +15,10 @@ std::string ExecutableFolder();
 // The result is absolute.
 std::string ResolveProgramFolder(std::string_view homeOption);
 
+// Creates folder/config when missing: on this platform the program folder
+// may be a fresh per-user folder rather than an installed one.
+bool EnsureConfigFolder(const std::string& folder);
+
 // folder joined with a relative path; an absolute path stays as it is.
 std::string InFolder(const std::string& folder, const std::string& path);
 

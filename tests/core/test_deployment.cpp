@@ -44,8 +44,15 @@ TEST(Deployment, BadLinesAreRefusedWithTheirNumber) {
   EXPECT_FALSE(ParseDeploymentIni("just words\n", s, error));
   EXPECT_FALSE(ParseDeploymentIni("host=evil.example/velmor?x\n", s, error));
   EXPECT_FALSE(ParseDeploymentIni("tls_verify=maybe\n", s, error));
-  ASSERT_TRUE(ParseDeploymentIni("tls_verify = 0\n", s, error));
+  EXPECT_FALSE(ParseDeploymentIni("local_net = 127.0.0.1\n", s, error));
+  EXPECT_FALSE(ParseDeploymentIni("local_net = 127.0.0.300/255.0.0.0\n", s, error));
+  ASSERT_TRUE(ParseDeploymentIni("tls_verify = 0\nlocal_net = 127.0.0.1/255.0.0.0\nlan_port=40001\n", s, error));
   EXPECT_FALSE(s.tlsVerify);
+  Global g;
+  ASSERT_TRUE(ApplyDeployment(s, "/x", g, error));
+  EXPECT_EQ(g.lanProbePort, 40001);
+  EXPECT_EQ(g.localIpOverride, "127.0.0.1");
+  EXPECT_EQ(g.localMaskOverride, "255.0.0.0");
 }
 
 TEST(ProgramFolder, HomeOptionWinsThenTheEnvironment) {

@@ -13,7 +13,7 @@
 #include "core/global.h"
 #include "support/http_test_server.h"
 #include "support/temp_dir.h"
-#include "support/test_pki.h"
+#include "sim/pki.h"
 #include "webservice/envelope.h"
 #include "webservice/http.h"
 
@@ -27,7 +27,7 @@ class HttpTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     ASSERT_TRUE(InitHttpLibrary());
-    pki_ = new test::TestPki(test::MakeTestPki());
+    pki_ = new sim::Pki(sim::MakePki());
   }
   static void TearDownTestSuite() {
     delete pki_;
@@ -38,10 +38,10 @@ class HttpTest : public ::testing::Test {
     test::WriteFileBytes(path, pki_->caCertPem);
     return path;
   }
-  static test::TestPki* pki_;
+  static sim::Pki* pki_;
   test::TempDir dir_;
 };
-test::TestPki* HttpTest::pki_ = nullptr;
+sim::Pki* HttpTest::pki_ = nullptr;
 
 TEST_F(HttpTest, PrivateCaIsRefusedUnlessTrustedOrVerificationIsOff) {
   HttpTestServer server([](const std::string&) { return HttpReply{200, "text/plain", "hello"}; },
@@ -68,7 +68,7 @@ TEST_F(HttpTest, PrivateCaIsRefusedUnlessTrustedOrVerificationIsOff) {
 }
 
 TEST_F(HttpTest, HostNameMustMatchTheCertificateWhenVerifying) {
-  test::TestPki other = test::MakeTestPki("DNS:camera.invalid");
+  sim::Pki other = sim::MakePki("DNS:camera.invalid");
   HttpTestServer server([](const std::string&) { return HttpReply{200, "text/plain", "x"}; },
                         other.serverCertPem, other.serverKeyPem);
   std::string ca = (dir_ / "other-ca.pem").string();

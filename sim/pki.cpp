@@ -1,4 +1,4 @@
-#include "support/test_pki.h"
+#include "sim/pki.h"
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -8,14 +8,14 @@
 #include <memory>
 #include <stdexcept>
 
-namespace lumivex::test {
+namespace lumivex::sim {
 namespace {
 
 using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using Cert = std::unique_ptr<X509, decltype(&X509_free)>;
 
 void Check(bool ok, const char* what) {
-  if (!ok) throw std::runtime_error(std::string("test PKI: ") + what);
+  if (!ok) throw std::runtime_error(std::string("pki: ") + what);
 }
 
 Key NewKey() {
@@ -82,12 +82,12 @@ std::string Pem(EVP_PKEY* key) {
 
 }  // namespace
 
-TestPki MakeTestPki(const std::string& subjectAltNames) {
+Pki MakePki(const std::string& subjectAltNames) {
   Key caKey = NewKey();
-  Cert ca = NewCert(caKey.get(), "Lumivex test CA", nullptr, nullptr, 1);
+  Cert ca = NewCert(caKey.get(), "lumivex-sim CA", nullptr, nullptr, 1);
   Key serverKey = NewKey();
-  Cert server = NewCert(serverKey.get(), "lumivex test server", ca.get(), caKey.get(), 2, subjectAltNames);
-  return TestPki{Pem(ca.get()), Pem(server.get()), Pem(serverKey.get())};
+  Cert server = NewCert(serverKey.get(), "lumivex-sim", ca.get(), caKey.get(), 2, subjectAltNames);
+  return Pki{Pem(ca.get()), Pem(server.get()), Pem(serverKey.get())};
 }
 
-}  // namespace lumivex::test
+}  // namespace lumivex::sim

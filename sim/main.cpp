@@ -1,0 +1,81 @@
+// lumivex-sim: the stand-in cloud on loopback (web service, thumbnails, LAN
+// probe responder) played from one scenario file.
+
+#include <signal.h>
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <memory>
+
+#include "sim/app.h"
+#include "sim/lan_responder.h"
+#include "sim/scenario.h"
+#include "sim/server.h"
+#include "sim/service.h"
+#include "sim/sim_log.h"
+#include "webservice/crypto.h"
+
+using namespace lumivex::sim;
+
+namespace {
+
+int Fail(const std::string& text) {
+  LogError(text);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SimOptions options;
+  std::string error;
+  if (!ParseSimOptions(argc, argv, options, error)) {
+    std::cerr << "lumivex-sim: " << error << "\n" << kUsage;
+    return 2;
+  }
+  if (options.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  SetVerbose(options.verbose);
+
+  // SIGINT and SIGTERM are taken by sigwait below; every thread started
+  // from here on inherits the mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  Scenario scenario;
+  if (!LoadScenario(options.scenario, scenario, error)) return Fail("scenario " + error);
+
+  Pki pki;
+  try {
+    pki = MakePki(AltNamesFor(options.host));
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  std::string caPath;
+  if (!WriteStateFolder(options.state, pki, caPath, error)) return Fail(error);
+
+  std::unique_ptr<lumivex::ClientKeyPair> serviceKey = lumivex::ClientKeyPair::Generate();
+  if (!serviceKey) return Fail("cannot make the service's RSA key");
+
+  LanResponder lan(scenario);
+  Service service(std::move(scenario), std::move(serviceKey));
+  WebServer web([&service](const std::string& target) { return service.Handle(target); });
+  if (!web.Start(options.host, options.port, pki.serverCertPem, pki.serverKeyPem, error)) return Fail(error);
+  if (!lan.Start(options.lanBind, options.lanPort, error)) return Fail(error);
+
+  std::printf("lumivex-sim: ready web=%u lan=%u ca=%s\n", web.port(), lan.port(), caPath.c_str());
+  std::fflush(stdout);
+
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  LogDetail(signal == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM");
+  web.Stop();
+  lan.Stop();
+  return 0;
+}

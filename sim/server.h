@@ -1,0 +1,64 @@
+#pragma once
+// HTTP and HTTPS on one port: a first byte of 0x16 (a TLS handshake record)
+// starts TLS, anything else is read as plain HTTP. One thread per
+// connection, a bounded number of them; every wait is a 200 ms poll that
+// watches the stop flag, so Stop() returns quickly. Each request is answered
+// and the connection closed.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "sim/http_response.h"
+
+typedef struct ssl_ctx_st SSL_CTX;
+
+namespace lumivex::sim {
+
+class WebServer {
+ public:
+  using Handler = std::function<HttpResponse(const std::string& target)>;
+
+  static constexpr int kMaxConnections = 64;
+
+  explicit WebServer(Handler handler);
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // Binds host:port (port 0: a free one) and starts accepting. The process
+  // ignores SIGPIPE from then on, so a client that hangs up cannot end it.
+  bool Start(const std::string& host, uint16_t port, const std::string& certPem, const std::string& keyPem,
+             std::string& error);
+  uint16_t port() const { return port_; }
+  void Stop();
+
+ private:
+  struct Worker {
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+
+  void AcceptLoop();
+  void Serve(int fd);
+  void ReapFinished(bool all);
+
+  Handler handler_;
+  SSL_CTX* tls_ = nullptr;
+  int listenFd_ = -1;
+  uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread acceptor_;
+  std::mutex workersMutex_;
+  std::list<std::unique_ptr<Worker>> workers_;  // guarded by workersMutex_
+};
+
+// gzip (RFC 1952) form of bytes; empty when compression fails.
+std::string Gzip(std::string_view bytes);
+
+}  // namespace lumivex::sim

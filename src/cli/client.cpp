@@ -1,0 +1,146 @@
+#include "cli/client.h"
+
+#include "config/user_config.h"
+#include "core/logging.h"
+#include "core/net_info.h"
+#include "core/program_folder.h"
+#include "core/startup.h"
+#include "webservice/envelope.h"
+#include "webservice/handshake.h"
+#include "webservice/http.h"
+#include "webservice/input_rules.h"
+#include "webservice/login.h"
+
+namespace lumivex::cli {
+
+Client::Client(Options options) : options_(std::move(options)) {}
+
+int Client::Fail(const std::string& why) {
+  std::cerr << "lumivexctl: " << why << "\n";
+  return kExitFailed;
+}
+
+bool Client::Prepare(std::string& error) {
+  InitLogging(options_.verbose);
+  folder_ = ResolveProgramFolder(options_.home);
+  if (!EnsureConfigFolder(folder_)) LogLine("cannot create " + folder_ + "/config");
+  DeploymentSettings deployment;
+  if (!ResolveDeployment(options_, folder_, deployment, error) ||
+      !ApplyDeployment(deployment, folder_, g_, error))
+    return false;
+  ctx_ = std::make_unique<ServiceContext>(g_, settings_, notifier_, folder_);
+  return true;
+}
+
+int Client::Run() {
+  std::string error = CheckArguments(options_.command);
+  if (!error.empty()) {
+    std::cerr << "lumivexctl: " << error << "\n" << Usage();
+    return kExitUsage;
+  }
+  if (!Prepare(error)) {
+    std::cerr << "lumivexctl: " << error << "\n";
+    return kExitUsage;
+  }
+  const std::string& command = options_.command[0];
+  if (command == "info" || command == "fetch") {
+    if (!InitHttpLibrary()) return kExitFailed;
+    GetLocalNetInfo(g_);
+    int rc = RunCommand(*this);
+    CleanupHttpLibrary();
+    return rc;
+  }
+  return RunSignedIn();
+}
+
+// The client's own start-up, with the command where the main window would
+// run. lumivexctl takes no single-instance lock: it may run beside the
+// desktop client.
+int Client::RunSignedIn() {
+  const bool recovering = options_.command[0] == "recover";
+  StartupSteps steps;
+  steps.acquireInstance = [] { return SingleInstanceLock::State::kAcquired; };
+  steps.getLocalNetInfo = [](Global& g) { return GetLocalNetInfo(g); };
+  steps.initLibraries = InitHttpLibrary;
+  steps.cleanupLibraries = CleanupHttpLibrary;
+  steps.startLanDiscovery = [this] {
+    if (!cameras_.StartLanDiscovery(g_, g_.lanProbePort)) LogLine("StartLanDiscovery failed");
+  };
+  steps.securityHandshake = [this] { return SecurityHandshake(*ctx_) == 1; };
+  steps.runSignIn = [this, recovering] {
+    if (recovering)
+      exitCode_ = RunRecover(*this);
+    else if (!SignIn() && exitCode_ == kExitOk)
+      exitCode_ = kExitFailed;
+  };
+  steps.loadUserSettings = [this](UserSettings& s) { return LoadUserSettings(s, wall_); };
+  steps.runMainWindow = [this] { exitCode_ = RunCommand(*this); };
+  steps.messageBox = [this](const std::string& title, const std::string& text) {
+    notifier_.MessageBox(title, text);
+  };
+  StartupResult result = RunStartup(g_, settings_, steps);
+  if (result == StartupResult::kFinished || result == StartupResult::kNotSignedIn) return exitCode_;
+  return kExitFailed;
+}
+
+// The sign-in window's checks, then the login worker.
+bool Client::SignIn() {
+  exitCode_ = kExitUsage;
+  if (options_.user.empty()) {
+    notifier_.Tip("请输入用户名", 800);
+    return false;
+  }
+  std::string refusal = CheckSignInUser(options_.user);
+  if (!refusal.empty()) {
+    notifier_.Tip(refusal, 2000);
+    notifier_.Status(refusal);
+    return false;
+  }
+  LoginInput input;
+  input.user = options_.user;
+  input.password = options_.password;
+  input.rememberPassword = options_.remember || options_.autoLogin;
+  input.autoLogin = options_.autoLogin;
+  if (input.password.empty()) {
+    // Like the sign-in window: the remembered password of that user, if any.
+    std::string stored;
+    GetConfigAttrib(UserConfigPath(ctx_->ConfigFolder(), input.user), "config1", "User", "Password", stored);
+    if (stored == "0" || !RevealStoredPassword(stored, input.password)) {
+      notifier_.Tip("请输入密码", 800);
+      return false;
+    }
+    input.rememberPassword = true;
+  } else {
+    g_.m_IsNew = 1;  // typed, as in the window
+  }
+  refusal = CheckSignInPassword(input.password);
+  if (!refusal.empty()) {
+    notifier_.Tip(refusal, 2000);
+    notifier_.Status(refusal);
+    return false;
+  }
+  LoginOutcome outcome;
+  exitCode_ = kExitFailed;
+  if (Login_Start(*ctx_, input, outcome) != 1) return false;
+  exitCode_ = kExitOk;
+  return true;
+}
+
+bool Client::ListDevices() {
+  if (listed_) return true;
+  if (!cameras_.Update(*ctx_)) {
+    std::cerr << "lumivexctl: the device list could not be loaded\n";
+    return false;
+  }
+  listed_ = true;
+  return true;
+}
+
+int Client::FindDevice(const std::string& sid) {
+  if (!ListDevices()) return -1;
+  int index = cameras_.IndexOf(sid);
+  if (index < 0) std::cerr << "lumivexctl: no device " << sid << " in this account\n";
+  return index;
+}
+
+}  // namespace lumivex::cli

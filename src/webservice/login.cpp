@@ -1,0 +1,143 @@
+#include "webservice/login.h"
+
+#include <sys/stat.h>
+
+#include "config/user_config.h"
+#include "config/user_settings.h"
+#include "core/global.h"
+#include "core/logging.h"
+#include "core/notifier.h"
+#include "core/text.h"
+#include "webservice/envelope.h"
+#include "webservice/request.h"
+#include "webservice/service_context.h"
+
+namespace lumivex {
+namespace {
+
+constexpr std::size_t kLoginReplyBytes = 524288;
+constexpr char kRequestFailed[] = "登陆请求失败，请检查网络和防火墙设置";
+constexpr char kReplyFailed[] = "登陆失败，请检查网络和防火墙设置";
+
+int Fail(ServiceContext& ctx, const std::string& text) {
+  ctx.notifier.Status(text);
+  return 0;
+}
+
+// The status-line text of a refusal, and whether it clears the password box.
+std::string RefusalText(const ServiceReply& reply, LoginOutcome& outcome) {
+  if (reply.StatusIs("ERRORPSD")) {
+    outcome.clearPassword = true;
+    return "密码错误！";
+  }
+  if (reply.StatusIs("NOUSR")) return "用户名不存在！";
+  if (reply.StatusIs("DUE")) {
+    outcome.clearPassword = true;
+    return "为保证账号安全，请重新输入密码！";
+  }
+  return "登录验证失败，请检查用户名和密码是否正确！";
+}
+
+// Copies address and ports of one server; false on a member of another type.
+bool ReadServer(const Json::Value& bean, const char* ipKey, const char* tcpKey,
+                const char* udpKey, FixedText<17>& ip, int32_t& tcp, int32_t& udp) {
+  std::string ipText, tcpText, udpText;
+  if (!ReadText(bean, ipKey, ipText) || !ReadText(bean, tcpKey, tcpText) ||
+      !ReadText(bean, udpKey, udpText))
+    return false;
+  ip = ipText;
+  // Port texts hold at most 8 characters before the decimal-prefix rule.
+  tcp = DecimalPrefix(std::string_view(tcpText).substr(0, 8));
+  udp = DecimalPrefix(std::string_view(udpText).substr(0, 8));
+  return true;
+}
+
+bool TakeServersAndToken(Global& g, const Json::Value& inner) {
+  const Json::Value* server = nullptr;
+  const Json::Value* user = nullptr;
+  if (!ReadObject(inner, "serverBean", server) || !ReadObject(inner, "userBean", user)) return false;
+  static const Json::Value kNone(Json::objectValue);
+  const Json::Value& s = server ? *server : kNone;
+  std::string token;
+  if (!ReadServer(s, "defTranIP", "defTranPortTcp", "defTranPortUdp", g.m_TranSrvIpAddress,
+                  g.m_TranSrvTCPPort, g.m_TranSrvUDPPort) ||
+      !ReadServer(s, "firstDetectionIP", "firstDetectionPortTcp", "firstDetectionPortUdp",
+                  g.m_NCSrv1IpAddress, g.m_NCSrv1TCPPort, g.m_NCSrv1UDPPort) ||
+      !ReadServer(s, "secondDetectionIP", "secondDetectionPortTcp", "secondDetectionPortUdp",
+                  g.m_NCSrv2IpAddress, g.m_NCSrv2TCPPort, g.m_NCSrv2UDPPort) ||
+      !ReadText(user ? *user : kNone, "token", token))
+    return false;
+  g.m_Token = token;
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+// Records the account in its configuration file; the status text on failure.
+bool SaveAccount(ServiceContext& ctx, const LoginInput& input, std::string& failure) {
+  UserSettings& settings = ctx.settings;
+  failure = "保存用户信息失败，请重试！";
+  settings.configPath = UserConfigPath(ctx.ConfigFolder(), input.user);
+  if (settings.configPath.empty()) return false;
+  if (!FileExists(settings.configPath) && !CreateDefaultUserConfig(settings, ctx.ConfigFolder()))
+    return false;
+  if (!SetConfigAttrib(settings.configPath, "config1", "User", "ID", input.user)) return false;
+
+  failure = "保存用户信息失败，请重试";
+  std::string stored = "0";
+  if (input.rememberPassword && !StoredPasswordForm(input.password, stored)) return false;
+  return SetConfigAttrib(settings.configPath, "config1", "User", "Password", stored) &&
+         SetConfigText(settings.configPath, "config1", "AutoLogin", input.autoLogin ? "1" : "0");
+}
+
+}  // namespace
+
+int Login_Start(ServiceContext& ctx, const LoginInput& input, LoginOutcome& outcome) {
+  Global& g = ctx.g;
+  outcome = LoginOutcome{};
+  LogLine("Login_Start");
+  g.m_Password = PasswordHash(input.password);
+
+  FieldString fields;
+  fields.Add("uid", input.user)
+      .Add("psd", g.m_Password.str())
+      .Add("exp", g.m_ClientExp.str())
+      .Add("mod", g.m_ClientMod.str())
+      .Add("isnew", g.m_IsNew.load() != 0 ? 1 : 0)
+      .Add("mac", g.m_Mac.str());
+  ServiceRequest request = EnvelopeRequest(ctx, "login", fields, kLoginReplyBytes);
+  LogLine("Login:RequestData");
+  ServiceReply reply = SendRequest(ctx, request);
+  if (reply.result == ServiceReply::Result::kWrapFailed ||
+      reply.result == ServiceReply::Result::kFetchFailed)
+    return Fail(ctx, kRequestFailed);
+  LogLine("Login:RecvData");
+  if (!reply.received()) return Fail(ctx, kReplyFailed);
+  if (!reply.StatusIs("OK")) return Fail(ctx, RefusalText(reply, outcome));
+
+  ctx.settings.userName = input.user;
+  std::string stored;
+  StoredPasswordForm(input.password, stored);  // the window's rules ensure 6 characters or more
+  ctx.settings.rememberedPassword = stored;
+
+  Json::Value inner;
+  if (OpenInnerReply(ctx, reply, kLoginReplyBytes, inner) != InnerResult::kOpened)
+    return Fail(ctx, kReplyFailed);
+  if (!TakeServersAndToken(g, inner)) {
+    LogLine("login.do: serverBean or userBean is malformed");
+    return Fail(ctx, kReplyFailed);
+  }
+
+  std::string failure;
+  if (!SaveAccount(ctx, input, failure)) return Fail(ctx, failure);
+
+  ctx.notifier.Status("");
+  g.m_LoggedIn = 1;
+  LogLine("Login_Success");
+  return 1;
+}
+
+}  // namespace lumivex

@@ -1,0 +1,90 @@
+#include "integration/sim_fixture.h"
+
+#include <filesystem>
+#include <regex>
+#include <stdexcept>
+
+#include "core/net_info.h"
+#include "support/temp_dir.h"
+#include "webservice/handshake.h"
+#include "webservice/http.h"
+#include "webservice/login.h"
+
+namespace lumivex::test {
+
+std::string SimPath() { return LUMIVEX_SIM_PATH; }
+std::string CliPath() { return LUMIVEXCTL_PATH; }
+
+SimServer::SimServer(const std::string& scenarioJson) {
+  std::string scenario = (dir_ / "scenario.json").string();
+  WriteFileBytes(scenario, scenarioJson);
+  process_ = std::make_unique<ChildProcess>(
+      SimPath(), std::vector<std::string>{"--scenario", scenario, "--state", (dir_ / "state").string(),
+                                          "--port", "0", "--lan-port", "0"});
+  std::string ready = process_->WaitForLine("lumivex-sim: ready", std::chrono::seconds(30));
+  std::smatch m;
+  static const std::regex kReady(R"(web=(\d+) lan=(\d+) ca=(\S+))");
+  if (!std::regex_search(ready, m, kReady)) {
+    process_->Stop();
+    throw std::runtime_error("lumivex-sim did not start: " + process_->errors());
+  }
+  webPort_ = static_cast<uint16_t>(std::stoi(m[1]));
+  lanPort_ = static_cast<uint16_t>(std::stoi(m[2]));
+  caFile_ = m[3];
+}
+
+SimServer::~SimServer() { Stop(); }
+
+int SimServer::Stop() { return process_ ? process_->Stop() : -1; }
+
+std::string SimServer::Refusals() {
+  std::string all = process_->errors();
+  std::string refused;
+  std::size_t at = 0;
+  while ((at = all.find("refused", at)) != std::string::npos) {
+    std::size_t eol = all.find('\n', at);
+    refused += all.substr(at, eol - at) + "\n";
+    at = eol;
+  }
+  return refused;
+}
+
+std::vector<std::string> SimServer::CliOptions(const std::string& home) const {
+  return {"--home", home, "--host", "127.0.0.1", "--port", std::to_string(webPort_), "--web-port",
+          std::to_string(webPort_), "--scheme", "https", "--ca-file", caFile_, "--local-net",
+          "127.0.0.1/255.0.0.0", "--lan-port", std::to_string(lanPort_)};
+}
+
+SimClient::SimClient(const SimServer& sim) : ctx(g, settings, notifier, home.str()) {
+  std::filesystem::create_directories(home / "config");
+  g.m_Host = "127.0.0.1";
+  g.port = sim.webPort();
+  g.m_WebPort = sim.webPort();
+  g.caFile = sim.caFile();
+  g.localIpOverride = "127.0.0.1";
+  g.localMaskOverride = "255.0.0.0";
+  g.lanProbePort = sim.lanPort();
+  InitHttpLibrary();
+  GetLocalNetInfo(g);
+  ctx.startUpdater = [this](const std::string& url) {
+    updaterUrls.push_back(url);
+    return true;
+  };
+  ctx.exitProcess = [this](int code) { exitCode = code; };
+  ctx.updateCheckPause = std::chrono::milliseconds(10);
+}
+
+bool SimClient::Handshake() {
+  if (!handshakeDone) handshakeDone = SecurityHandshake(ctx) == 1;
+  return handshakeDone;
+}
+
+bool SimClient::SignIn(const std::string& user, const std::string& password, bool remember,
+                       bool autoLogin) {
+  if (!Handshake()) return false;
+  LoginInput input{user, password, remember, autoLogin};
+  LoginOutcome outcome;
+  return Login_Start(ctx, input, outcome) == 1;
+}
+
+}  // namespace lumivex::test

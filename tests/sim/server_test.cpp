@@ -1,0 +1,108 @@
+// The web server on 127.0.0.1:0: HTTPS (checked against the generated CA)
+// and plain HTTP on the one port, gzip bodies, and the command line.
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "sim/app.h"
+#include "sim/server.h"
+#include "sim/service.h"
+#include "support/temp_dir.h"
+#include "webservice/crypto.h"
+#include "webservice/http.h"
+
+namespace lumivex::sim {
+namespace {
+
+class ServerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { InitHttpLibrary(); }
+
+  void SetUp() override {
+    Scenario s;
+    std::string error;
+    ASSERT_TRUE(ParseScenario(R"({"devices": [{"sid": "cam1"}], "faults": {"img": {"gzip": true, "times": 1}}})", s,
+                              error)) << error;
+    service = std::make_unique<Service>(std::move(s), ClientKeyPair::Generate());
+    server = std::make_unique<WebServer>([this](const std::string& t) { return service->Handle(t); });
+    Pki pki = MakePki(AltNamesFor("127.0.0.1"));
+    std::string caPath;
+    ASSERT_TRUE(WriteStateFolder(dir.str(), pki, caPath, error)) << error;
+    tls.caFile = caPath;
+    ASSERT_TRUE(server->Start("127.0.0.1", 0, pki.serverCertPem, pki.serverKeyPem, error)) << error;
+  }
+
+  std::string Url(const std::string& scheme, const std::string& path) const {
+    return scheme + "://127.0.0.1:" + std::to_string(server->port()) + path;
+  }
+
+  test::TempDir dir;
+  TransportOptions tls;
+  std::unique_ptr<Service> service;
+  std::unique_ptr<WebServer> server;
+};
+
+TEST_F(ServerTest, HttpsAndPlainHttpShareThePort) {
+  std::string body;
+  FetchResult first = HttpFetch(Url("https", "/img/cam1.png"), tls, body);  // gzip fault, inflated by libcurl
+  ASSERT_TRUE(first.ok) << first.error;
+  EXPECT_EQ(first.httpStatus, 200);
+  EXPECT_EQ(body.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  std::string plain;
+  FetchResult second = HttpFetch(Url("http", "/img/cam1.png"), TransportOptions{}, plain);
+  ASSERT_TRUE(second.ok) << second.error;
+  EXPECT_EQ(plain, body);
+
+  std::string page;
+  EXPECT_EQ(HttpFetch(Url("https", "/velmor/none.do?data=00"), tls, page).httpStatus, 404);
+  EXPECT_NE(page.find("<html>"), std::string::npos);
+
+  TransportOptions untrusted;  // the system's CAs only: the sim's certificate must fail
+  EXPECT_FALSE(HttpFetch(Url("https", "/img/cam1.png"), untrusted, page).ok);
+}
+
+TEST(Gzip, InflatesBackWithZlib) {
+  std::string text(1000, 'a');
+  std::string packed = Gzip(text);
+  ASSERT_GE(packed.size(), 18u);
+  EXPECT_EQ(uint8_t(packed[0]), 0x1f);
+  EXPECT_EQ(uint8_t(packed[1]), 0x8b);
+  z_stream z{};
+  ASSERT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
+  std::string out(2000, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(packed.data());
+  z.avail_in = static_cast<uInt>(packed.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  inflateEnd(&z);
+  EXPECT_EQ(out, text);
+}
+
+TEST(SimOptions, DefaultsAndRefusals) {
+  SimOptions o;
+  std::string error;
+  const char* minimal[] = {"lumivex-sim", "--scenario", "s.json"};
+  ASSERT_TRUE(ParseSimOptions(3, minimal, o, error)) << error;
+  EXPECT_EQ(o.host, "127.0.0.1");
+  EXPECT_EQ(o.port, 0);
+  EXPECT_EQ(o.lanPort, 53217);
+  EXPECT_EQ(o.lanBind, "127.255.255.255");
+  EXPECT_EQ(o.state, "./sim-state");
+  const char* ports[] = {"lumivex-sim", "--scenario", "s", "--port", "8443", "--lan-port", "0", "--verbose"};
+  ASSERT_TRUE(ParseSimOptions(8, ports, o, error));
+  EXPECT_EQ(o.port, 8443);
+  EXPECT_EQ(o.lanPort, 0);
+  EXPECT_TRUE(o.verbose);
+  const char* big[] = {"lumivex-sim", "--scenario", "s", "--port", "65536"};
+  EXPECT_FALSE(ParseSimOptions(5, big, o, error));
+  const char* none[] = {"lumivex-sim", "--port", "1"};
+  EXPECT_FALSE(ParseSimOptions(3, none, o, error));
+  const char* odd[] = {"lumivex-sim", "--scenario", "s", "--colour", "red"};
+  EXPECT_FALSE(ParseSimOptions(5, odd, o, error));
+  EXPECT_NE(error.find("--colour"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lumivex::sim
