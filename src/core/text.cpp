@@ -45,18 +45,42 @@ std::string HexLower(const void* data, std::size_t size) {
   return out;
 }
 
+namespace {
+
+// Bytes of the UTF-8 sequence starting at i, 0 when it is not a valid one.
+std::size_t SequenceLength(std::string_view utf8, std::size_t i) {
+  unsigned char c = static_cast<unsigned char>(utf8[i]);
+  std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+  if (len == 0 || i + len > utf8.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k)
+    if ((static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) return 0;
+  return len;
+}
+
+}  // namespace
+
 long Utf16Length(std::string_view utf8) {
   long units = 0;
   for (std::size_t i = 0; i < utf8.size();) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > utf8.size()) return -1;
-    for (std::size_t k = 1; k < len; ++k)
-      if ((static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) return -1;
+    std::size_t len = SequenceLength(utf8, i);
+    if (len == 0) return -1;
     units += len == 4 ? 2 : 1;
     i += len;
   }
   return units;
+}
+
+std::string CutUtf16(std::string_view utf8, long maxUnits) {
+  long units = 0;
+  std::size_t end = 0;
+  while (end < utf8.size()) {
+    std::size_t len = SequenceLength(utf8, end);
+    long charUnits = len == 4 ? 2 : 1;
+    if (len == 0 || units + charUnits > maxUnits) break;
+    units += charUnits;
+    end += len;
+  }
+  return std::string(utf8.substr(0, end));
 }
 
 std::string DecimalText(long long value) { return std::to_string(value); }

@@ -21,6 +21,10 @@ inline std::string HexLower(std::string_view bytes) { return HexLower(bytes.data
 // Number of UTF-16 code units the UTF-8 text takes; -1 when it is not valid UTF-8.
 long Utf16Length(std::string_view utf8);
 
+// The longest prefix of whole characters that fits maxUnits UTF-16 units;
+// an invalid sequence ends the text.
+std::string CutUtf16(std::string_view utf8, long maxUnits);
+
 // Decimal text of an integer, as "%d" prints it.
 std::string DecimalText(long long value);
 

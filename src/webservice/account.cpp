@@ -11,7 +11,6 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "webservice/envelope.h"
-#include "webservice/input_rules.h"
 #include "webservice/request.h"
 #include "webservice/service_context.h"
 

@@ -7,7 +7,6 @@
 #include "core/logging.h"
 #include "core/notifier.h"
 #include "core/text.h"
-#include "webservice/input_rules.h"
 #include "webservice/request.h"
 #include "webservice/service_context.h"
 

@@ -10,7 +10,6 @@
 #include "core/text.h"
 #include "webservice/camera_list.h"
 #include "webservice/envelope.h"
-#include "webservice/input_rules.h"
 #include "webservice/request.h"
 #include "webservice/service_context.h"
 

@@ -86,20 +86,4 @@ PasswordChangeCheck CheckPasswordChange(std::string_view oldPassword, std::strin
   return {};
 }
 
-std::string CutUtf16(std::string_view utf8, long maxUnits) {
-  long units = 0;
-  std::size_t end = 0;
-  while (end < utf8.size()) {
-    auto lead = static_cast<unsigned char>(utf8[end]);
-    std::size_t len = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
-                                      : (lead >> 3) == 30 ? 4 : 0;
-    if (len == 0 || end + len > utf8.size() || Utf16Length(utf8.substr(end, len)) < 0) break;
-    long charUnits = len == 4 ? 2 : 1;
-    if (units + charUnits > maxUnits) break;
-    units += charUnits;
-    end += len;
-  }
-  return std::string(utf8.substr(0, end));
-}
-
 }  // namespace lumivex

@@ -27,9 +27,6 @@ std::string CheckDeviceName(std::string_view name);
 // empty (SendFeedback cuts it the same way).
 std::string CheckFeedback(std::string_view text);
 
-// The longest prefix of the UTF-8 text that takes at most maxUnits UTF-16
-// units, cut at a character boundary. Invalid UTF-8 is cut where it begins.
-std::string CutUtf16(std::string_view utf8, long maxUnits);
 
 // The password form of the settings page, in its order of checks. field
 // names the form field the text belongs to: "old", "new" or "confirm".

@@ -42,6 +42,14 @@ TEST(TextHelpers, CaseInsensitiveStatusAndUtf16Units) {
   EXPECT_EQ(HexLower(std::string_view("\x00\xab\xff", 3)), "00abff");
 }
 
+TEST(TextHelpers, CutUtf16KeepsWholeCharacters) {
+  EXPECT_EQ(CutUtf16("abc", 2), "ab");
+  EXPECT_EQ(CutUtf16("中文字", 2), "中文");
+  EXPECT_EQ(CutUtf16("a\xF0\x9F\x93\xB7", 2), "a");
+  EXPECT_EQ(CutUtf16("a\xF0\x9F\x93\xB7", 3), "a\xF0\x9F\x93\xB7");
+  EXPECT_EQ(CutUtf16("ab\xE4\xB8", 10), "ab") << "a broken sequence ends the text";
+}
+
 TEST(Global, StartsWithTheDocumentedValues) {
   Global g;
   EXPECT_EQ(g.m_ClientType, "pc");

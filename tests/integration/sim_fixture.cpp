@@ -15,12 +15,13 @@ namespace lumivex::test {
 std::string SimPath() { return LUMIVEX_SIM_PATH; }
 std::string CliPath() { return LUMIVEXCTL_PATH; }
 
-SimServer::SimServer(const std::string& scenarioJson) {
+SimServer::SimServer(const std::string& scenarioJson, bool verbose) {
   std::string scenario = (dir_ / "scenario.json").string();
   WriteFileBytes(scenario, scenarioJson);
-  process_ = std::make_unique<ChildProcess>(
-      SimPath(), std::vector<std::string>{"--scenario", scenario, "--state", (dir_ / "state").string(),
-                                          "--port", "0", "--lan-port", "0"});
+  std::vector<std::string> args{"--scenario", scenario, "--state", (dir_ / "state").string(),
+                                "--port", "0", "--lan-port", "0"};
+  if (verbose) args.push_back("--verbose");
+  process_ = std::make_unique<ChildProcess>(SimPath(), args);
   std::string ready = process_->WaitForLine("lumivex-sim: ready", std::chrono::seconds(30));
   std::smatch m;
   static const std::regex kReady(R"(web=(\d+) lan=(\d+) ca=(\S+))");
@@ -37,8 +38,11 @@ SimServer::~SimServer() { Stop(); }
 
 int SimServer::Stop() { return process_ ? process_->Stop() : -1; }
 
+std::string SimServer::Log() { return process_->ReadErrors(); }
+
 std::string SimServer::Refusals() {
-  std::string all = process_->errors();
+  // The sim logs a refusal before it answers, so it is in the pipe by now.
+  std::string all = process_->ReadErrors();
   std::string refused;
   std::size_t at = 0;
   while ((at = all.find("refused", at)) != std::string::npos) {

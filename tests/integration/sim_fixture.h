@@ -20,7 +20,8 @@ namespace lumivex::test {
 // Starts lumivex-sim on a scenario (the JSON text) and waits for its ready line.
 class SimServer {
  public:
-  explicit SimServer(const std::string& scenarioJson);
+  // verbose: the sim also logs every decoded field string (see Log()).
+  explicit SimServer(const std::string& scenarioJson, bool verbose = false);
   ~SimServer();
 
   uint16_t webPort() const { return webPort_; }
@@ -28,6 +29,8 @@ class SimServer {
   const std::string& caFile() const { return caFile_; }
   // What the sim refused so far (its "refused" log lines), for failure messages.
   std::string Refusals();
+  // Everything it logged so far on standard error.
+  std::string Log();
   // Stops it now; the exit code.
   int Stop();
 

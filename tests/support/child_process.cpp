@@ -117,6 +117,11 @@ void ChildProcess::Drain(int fd, std::string& into) {
   }
 }
 
+const std::string& ChildProcess::ReadErrors() {
+  if (errFd_ >= 0) Drain(errFd_, err_);
+  return err_;
+}
+
 std::string ChildProcess::WaitForLine(const std::string& prefix, std::chrono::milliseconds bound) {
   auto deadline = Clock::now() + bound;
   while (true) {

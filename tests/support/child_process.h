@@ -36,6 +36,8 @@ class ChildProcess {
   int Stop(std::chrono::milliseconds bound = std::chrono::seconds(5));
   // Everything the child wrote on standard error so far (drained on Stop).
   const std::string& errors() const { return err_; }
+  // The same after reading what is waiting in the pipe now.
+  const std::string& ReadErrors();
   pid_t pid() const { return pid_; }
 
  private:

@@ -66,14 +66,6 @@ TEST(InputRules, BindNameAndDeviceNameAndFeedback) {
   EXPECT_EQ(CheckFeedback("很好"), "");
 }
 
-TEST(InputRules, CutUtf16KeepsWholeCharacters) {
-  EXPECT_EQ(CutUtf16("abc", 2), "ab");
-  EXPECT_EQ(CutUtf16("中文字", 2), "中文");
-  EXPECT_EQ(CutUtf16("a\xF0\x9F\x93\xB7", 2), "a");
-  EXPECT_EQ(CutUtf16("a\xF0\x9F\x93\xB7", 3), "a\xF0\x9F\x93\xB7");
-  EXPECT_EQ(CutUtf16("ab\xE4\xB8", 10), "ab") << "a broken sequence ends the text";
-}
-
 TEST(InputRules, PasswordChangeChecksInTheirOrder) {
   std::string stored;
   ASSERT_TRUE(StoredPasswordForm("old@pass1", stored));
