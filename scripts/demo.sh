@@ -10,7 +10,7 @@ scripts/build.sh release lumivex-sim lumivexctl
 home=$(mktemp -d "${TMPDIR:-/tmp}/lumivex-demo-XXXXXX")
 mkdir -p "$home/config"
 sim_log="$home/sim.log"
-build/sim/lumivex-sim --scenario sim/scenarios/demo.json --state "$home/sim-state" \
+build/bin/lumivex-sim --scenario sim/scenarios/demo.json --state "$home/sim-state" \
   --port 0 --lan-port 0 > "$home/sim.out" 2> "$sim_log" &
 sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null || true' EXIT
@@ -38,7 +38,7 @@ local_net = 127.0.0.1/255.0.0.0
 lan_port = $lan
 INI
 
-ctl() { echo; echo "\$ lumivexctl $*"; build/src/cli/lumivexctl --home "$home" "$@" || true; }
+ctl() { echo; echo "\$ lumivexctl $*"; build/bin/lumivexctl --home "$home" "$@" || true; }
 ctl -u demo -p demo123 --remember login
 ctl -u demo devices
 ctl -u demo probe-lan
