@@ -46,6 +46,7 @@ std::string ConfigPassword(SimClient& c) {
 TEST(UpdateCheck, NoOfferSaysTheVersionIsCurrent) {
   SimServer sim("{}");
   SimClient c(sim);
+  c.g.port = 1;  // nothing listens there: the check names the web port
   EXPECT_EQ(RunUpdateCheck(c.ctx), 0);
   EXPECT_EQ(c.notifier.messages(), Messages{"提示|当前版本已经是最新"});
   EXPECT_TRUE(c.updaterUrls.empty());
@@ -291,6 +292,7 @@ TEST(Feedback, TextArrivesDecodedAndAForcedFailureIsReported) {
                 /*verbose=*/true);
   SimClient c(sim);
   ASSERT_TRUE(c.SignIn("alice", "secret77"));
+  c.g.port = 1;  // nothing listens there: feedback names the web port
   EXPECT_EQ(SendFeedback(c.ctx, "画面卡顿 & 声音:断续"), 1);
   EXPECT_EQ(c.notifier.messages(), Messages{"提示|提交成功"});
   EXPECT_NE(sim.Log().find("saveAdvise: feedback \"画面卡顿 & 声音:断续\""), std::string::npos)

@@ -11,6 +11,7 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace lumivex::test {
@@ -154,20 +155,33 @@ void HttpTestServer::HandleConnection(int fd) {
       targets_.push_back(target);
     }
     HttpReply reply = handler_(target);
-    auto until = std::chrono::steady_clock::now() + reply.delay;
-    while (!stop_ && std::chrono::steady_clock::now() < until)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Wait(reply.delay);
     std::string body = reply.gzip ? Gzip(reply.body) : reply.body;
     std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " + Reason(reply.status) +
                        "\r\nContent-Type: " + reply.contentType + "\r\nConnection: close\r\n";
     if (reply.gzip) head += "Content-Encoding: gzip\r\n";
     if (!reply.noLength) head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    ch.WriteAll(head + "\r\n" + body);
+    head += "\r\n";
+    if (reply.pause.count() > 0) {
+      std::size_t first = std::min(reply.pauseAfter, body.size());
+      if (ch.WriteAll(head + body.substr(0, first))) {
+        Wait(reply.pause);
+        ch.WriteAll(body.substr(first));
+      }
+    } else {
+      ch.WriteAll(head + body);
+    }
   }
   if (ch.ssl) {
     SSL_shutdown(ch.ssl);
     SSL_free(ch.ssl);
   }
+}
+
+void HttpTestServer::Wait(std::chrono::milliseconds span) {
+  auto until = std::chrono::steady_clock::now() + span;
+  while (!stop_ && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 }  // namespace lumivex::test

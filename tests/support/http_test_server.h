@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -24,6 +25,10 @@ struct HttpReply {
   bool gzip = false;        // send the body gzip-compressed with Content-Encoding
   bool noLength = false;    // no Content-Length: the body ends when the connection closes
   std::chrono::milliseconds delay{0};  // wait before answering
+  // With pause > 0: the head and the first pauseAfter bytes of the body, then
+  // a wait of pause (cut short when the server stops), then the rest.
+  std::size_t pauseAfter = 0;
+  std::chrono::milliseconds pause{0};
 };
 
 class HttpTestServer {
@@ -43,6 +48,7 @@ class HttpTestServer {
  private:
   void Serve();
   void HandleConnection(int fd);
+  void Wait(std::chrono::milliseconds span);  // returns early when stopping
 
   Handler handler_;
   SSL_CTX* tls_ = nullptr;
