@@ -15,3 +15,10 @@ find_library(MBEDCRYPTO_LIBRARY mbedcrypto REQUIRED)
 add_library(mbedcrypto_lib INTERFACE)
 target_include_directories(mbedcrypto_lib INTERFACE ${MBEDTLS_INCLUDE_DIR})
 target_link_libraries(mbedcrypto_lib INTERFACE ${MBEDCRYPTO_LIBRARY})
+
+# UDT 4 (libudt-dev) ships neither a pkg-config file nor a CMake package.
+find_path(UDT_INCLUDE_DIR udt/udt.h REQUIRED)
+find_library(UDT_LIBRARY udt REQUIRED)
+add_library(udt_lib INTERFACE)
+target_include_directories(udt_lib INTERFACE ${UDT_INCLUDE_DIR})
+target_link_libraries(udt_lib INTERFACE ${UDT_LIBRARY} Threads::Threads)

@@ -19,6 +19,9 @@
 #include "webservice/sharing.h"
 
 namespace lumivex::cli {
+
+int Connect(Client& c, bool (*mayWatch)(Client&, const CameraInfo&));  // stream_commands.cpp
+
 namespace {
 
 int ExitOf(int operationResult) { return operationResult == 1 ? kExitOk : kExitFailed; }
@@ -295,6 +298,7 @@ const std::map<std::string, CommandSpec>& Commands() {
       {"feedback", {1, Feedback}},
       {"check-update", {0, CheckUpdate}},
       {"playback-list", {1, PlaybackList}},
+      {"connect", {1, [](Client& c) { return Connect(c, MayWatch); }}},
   };
   return commands;
 }

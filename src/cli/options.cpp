@@ -50,6 +50,11 @@ Commands:
   feedback TEXT              send feedback
   check-update [--yes]       ask for a newer client; --yes agrees to download it
   playback-list SID          the days and hours recorded on the memory card
+  connect SID [--frames N] [--pattern DIGITS]
+                             live view without a window: prints "connection
+                             type: <n>", the stream parameters, and for each
+                             whole video frame "frame: <number> <bytes>
+                             <crc32>" until N frames (default 30) arrived
   info                       program folder, network identity, service URLs
   fetch URL [--body]         one GET with the client's transport
 

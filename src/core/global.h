@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "core/fixed_text.h"
@@ -65,6 +66,12 @@ struct Global {
   int32_t m_NCSrv2TCPPort = 0;
   int32_t m_NCSrv2UDPPort = 0;
   FixedText<12> m_Scheme{"https"};
+  // The traversal server of the camera negotiated last. Sessions keep their
+  // own copy, so that two negotiations cannot mix them up; connection threads
+  // write these at once, so travSrvMutex guards both.
+  mutable std::mutex travSrvMutex;
+  FixedText<20> m_TravSrvIp;
+  int32_t m_TravSrvPort = 0;
   std::atomic<int32_t> m_LoggedIn{0};
   // Index into the device list of the camera last selected in the device
   // tree, -1 for none. The window pointers live with the desktop program,
@@ -80,6 +87,12 @@ struct Global {
   // interface (the stand-in cloud runs on loopback); empty: detected.
   std::string localIpOverride, localMaskOverride;
   uint16_t lanProbePort = 53217;
+
+  void SetTraversalServer(const std::string& ip, int32_t port) {
+    std::lock_guard lock(travSrvMutex);
+    m_TravSrvIp = ip;
+    m_TravSrvPort = port;
+  }
 
   // Increments before use, so the first port handed out is 18886.
   uint16_t NextLocalUdpPort() { return static_cast<uint16_t>(m_LocalUdpPort.fetch_add(1) + 1); }
