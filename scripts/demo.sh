@@ -50,11 +50,18 @@ ctl -u demo bind-user cam01 dave
 ctl -u demo playback-list cam01
 ctl -u demo playback-list cam05
 ctl -u demo check-update
+for cam in cam01 cam02 cam03 cam04 cam09; do
+  ctl -u demo connect $cam --frames 5
+done
 ctl recover rita --answer 王强 --question 3 --new-password rita5678
 
 cat <<'TXT'
 
-Coming next: live video (connection negotiation, NAT traversal, decoding,
-recording, audio), then the desktop client itself, which this command will
-start signed in to the demo account with its cameras playing.
+Above, "connect" reached each camera the way the client will: on the LAN
+(cam01), through a port mapping (cam02), by NAT traversal over UDT (cam03),
+through the relay (cam04), and through the relay after a LAN address that
+never answered (cam09), each frame checked by its CRC.
+Coming next: live view itself (decoding, recording, audio and talk-back),
+then the desktop client, which this command will start signed in to the
+demo account with its cameras playing.
 TXT

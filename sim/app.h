@@ -15,21 +15,24 @@ struct SimOptions {
   uint16_t port = 0;
   uint16_t lanPort = 53217;
   std::string lanBind = "127.255.255.255";
+  std::string frameLog;  // empty: none
   bool verbose = false;
   bool help = false;
 };
 
 inline constexpr const char* kUsage =
     "usage: lumivex-sim --scenario FILE [--state DIR] [--host 127.0.0.1] [--port N]\n"
-    "                   [--lan-port N] [--lan-bind ADDR] [--verbose]\n"
+    "                   [--lan-port N] [--lan-bind ADDR] [--frame-log FILE] [--verbose]\n"
     "  --scenario FILE  accounts, cameras and fault knobs (JSON; see sim/scenarios/README.md)\n"
     "  --state DIR      folder for ca.pem, server.pem, server.key (default ./sim-state)\n"
     "  --host ADDR      address the web service listens on (default 127.0.0.1)\n"
     "  --port N         HTTP and HTTPS port, 0 picks a free one (default 0)\n"
     "  --lan-port N     UDP port of the LAN probe responder, 0 picks one (default 53217)\n"
     "  --lan-bind ADDR  address the responder binds (default 127.255.255.255)\n"
+    "  --frame-log FILE one line per video frame the cameras send: <sid> <number> <bytes> <crc32>\n"
     "  --verbose        log every decoded field string to standard error\n"
-    "When ready it prints: lumivex-sim: ready web=<port> lan=<port> ca=<path of ca.pem>\n";
+    "When ready it prints: lumivex-sim: ready web=<port> lan=<port> ca=<path of ca.pem>"
+    " relay=<port> traversal=<port>\n";
 
 // false with error on an unknown option, a missing value or a bad number.
 bool ParseSimOptions(int argc, const char* const* argv, SimOptions& out, std::string& error);

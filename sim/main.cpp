@@ -1,14 +1,17 @@
 // lumivex-sim: the stand-in cloud on loopback (web service, thumbnails, LAN
-// probe responder) played from one scenario file.
+// probe responder, cameras, relay, traversal server) played from one
+// scenario file.
 
 #include <signal.h>
 
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <atomic>
 #include <memory>
 
 #include "sim/app.h"
+#include "sim/camera_world.h"
 #include "sim/lan_responder.h"
 #include "sim/scenario.h"
 #include "sim/server.h"
@@ -63,13 +66,34 @@ int main(int argc, char** argv) {
   std::unique_ptr<lumivex::ClientKeyPair> serviceKey = lumivex::ClientKeyPair::Generate();
   if (!serviceKey) return Fail("cannot make the service's RSA key");
 
+  // The cameras start before the service, whose current.do answers carry
+  // their ports; until the service exists no client holds a key anyway.
+  std::atomic<Service*> keyHolder{nullptr};
+  CameraWorld cameras(scenario, [&keyHolder] {
+    Service* s = keyHolder.load();
+    return s ? s->DeviceKeys() : std::vector<SessionKey>{};
+  });
+  if (!cameras.Start(options.host, options.frameLog, error)) return Fail(error);
+  FillEndpoints(scenario, cameras.endpoints());
+
   LanResponder lan(scenario);
   Service service(std::move(scenario), std::move(serviceKey));
+  keyHolder = &service;
+  // On every way out the cameras stop before the service they ask for keys goes.
+  struct StopCameras {
+    CameraWorld& cameras;
+    std::atomic<Service*>& keys;
+    ~StopCameras() {
+      cameras.Stop();
+      keys = nullptr;
+    }
+  } stopCameras{cameras, keyHolder};
   WebServer web([&service](const std::string& target) { return service.Handle(target); });
   if (!web.Start(options.host, options.port, pki.serverCertPem, pki.serverKeyPem, error)) return Fail(error);
   if (!lan.Start(options.lanBind, options.lanPort, error)) return Fail(error);
 
-  std::printf("lumivex-sim: ready web=%u lan=%u ca=%s\n", web.port(), lan.port(), caPath.c_str());
+  std::printf("lumivex-sim: ready web=%u lan=%u ca=%s relay=%u traversal=%u\n", web.port(), lan.port(),
+              caPath.c_str(), cameras.endpoints().relay, cameras.endpoints().traversal);
   std::fflush(stdout);
 
   int signal = 0;

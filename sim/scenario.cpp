@@ -230,7 +230,7 @@ void ReadDevice(Reader& r, Device& d) {
   r.AllowOnly({"sid", "name", "showAlarm", "alarmStatus", "alarmStartTime", "alarmEndTime",
                "ledStatus", "soundLeadStatus", "lock", "lockPsd", "lockPattern", "type", "version",
                "img", "status", "showLED", "showSound", "admin", "boundUsers", "adminPosition",
-               "maxUsers", "connection", "videoDaylist", "sdcard", "lan", "statuses"});
+               "maxUsers", "connection", "videoDaylist", "sdcard", "lan", "statuses", "camera"});
   r.Text("sid", d.sid, true);
   d.name = d.sid;
   d.img = "/img/" + d.sid + ".png";
@@ -273,6 +273,11 @@ void ReadDevice(Reader& r, Device& d) {
     if (l.ok()) ReadLan(l, d.sid, *d.lan);
   }
   ReadStatuses(r, "statuses", d.statuses);
+  if (r.Has("camera")) {
+    std::string key, what;
+    if (!ParseCameraConfig(r.Get("camera"), d.camera, key, what))
+      return r.Fail(key.empty() ? std::string("camera") : "camera." + key, what);
+  }
   if (!r.ok()) return;
   if (d.sid.empty() || d.sid.size() > 17) return r.Fail("sid", "needs 1 to 17 characters");
   if (d.sid.find_first_of("&:") != std::string::npos) return r.Fail("sid", "must not hold '&' or ':'");

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/camera_config.h"
+
 namespace lumivex::sim {
 
 // A status answered instead of the operation's own outcome. times < 0: every
@@ -83,6 +85,7 @@ struct Device {
   bool sdcard = true;
   std::optional<LanAnswer> lan;
   StatusOverrides statuses;
+  CameraConfig camera;  // what the simulated camera streams, and its faults
 };
 
 struct UpdateOffer {

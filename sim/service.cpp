@@ -106,6 +106,14 @@ Scenario Service::World() const {
   return world_;
 }
 
+std::vector<SessionKey> Service::DeviceKeys() const {
+  std::lock_guard lock(mutex_);
+  std::vector<SessionKey> keys;
+  for (auto it = sessions_.rbegin(); it != sessions_.rend(); ++it)
+    keys.push_back({it->keyValue, it->user.empty() ? std::string() : it->user + "," + it->mac});
+  return keys;
+}
+
 std::vector<std::string> Service::Feedback() const {
   std::lock_guard lock(mutex_);
   return feedback_;

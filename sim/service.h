@@ -13,6 +13,7 @@
 #include "sim/http_response.h"
 #include "sim/operations.h"
 #include "sim/scenario.h"
+#include "sim/session_key.h"
 
 namespace lumivex {
 class ClientKeyPair;
@@ -31,6 +32,10 @@ class Service {
 
   // target: the request target of a GET ("/velmor/login.do?data=...").
   HttpResponse Handle(std::string_view target);
+
+  // The keyValue and, once signed in, the umac of every session, newest
+  // first: what device packets are opened with.
+  std::vector<SessionKey> DeviceKeys() const;
 
   // Copies of the state, for tests and diagnostics.
   Scenario World() const;

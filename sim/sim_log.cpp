@@ -35,4 +35,6 @@ void LogDetail(std::string_view text) {
 
 void LogError(std::string_view text) { WriteLine(text); }
 
+void LogNote(std::string_view text) { WriteLine(text); }
+
 }  // namespace lumivex::sim

@@ -14,5 +14,7 @@ void LogRefused(std::string_view operation, std::string_view reason);
 void LogDetail(std::string_view text);
 // Always written.
 void LogError(std::string_view text);
+// Always written: what the cameras, the relay and the traversal server see.
+void LogNote(std::string_view text);
 
 }  // namespace lumivex::sim

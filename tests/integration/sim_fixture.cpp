@@ -15,13 +15,20 @@ namespace lumivex::test {
 std::string SimPath() { return LUMIVEX_SIM_PATH; }
 std::string CliPath() { return LUMIVEXCTL_PATH; }
 
-SimServer::SimServer(const std::string& scenarioJson, bool verbose) {
+SimServer::SimServer(const std::string& scenarioJson, bool verbose)
+    : SimServer(scenarioJson, SimOptions{verbose}) {}
+
+SimServer::SimServer(const std::string& scenarioJson, const SimOptions& options) : host_(options.host) {
   std::string scenario = (dir_ / "scenario.json").string();
   WriteFileBytes(scenario, scenarioJson);
-  std::vector<std::string> args{"--scenario", scenario, "--state", (dir_ / "state").string(),
-                                "--port", "0", "--lan-port", "0"};
-  if (verbose) args.push_back("--verbose");
-  process_ = std::make_unique<ChildProcess>(SimPath(), args);
+  std::vector<std::string> args = options.launcher;
+  args.push_back(SimPath());
+  args.insert(args.end(), {"--scenario", scenario, "--state", (dir_ / "state").string(), "--host", host_, "--port", "0",
+                           "--lan-port", "0", "--frame-log", (dir_ / "frames.log").string()});
+  if (options.verbose) args.push_back("--verbose");
+  std::string program = args.front();
+  args.erase(args.begin());
+  process_ = std::make_unique<ChildProcess>(program, args);
   std::string ready = process_->WaitForLine("lumivex-sim: ready", std::chrono::seconds(30));
   std::smatch m;
   static const std::regex kReady(R"(web=(\d+) lan=(\d+) ca=(\S+))");
@@ -33,6 +40,8 @@ SimServer::SimServer(const std::string& scenarioJson, bool verbose) {
   lanPort_ = static_cast<uint16_t>(std::stoi(m[2]));
   caFile_ = m[3];
 }
+
+std::string SimServer::FrameLog() const { return ReadFileBytes(dir_ / "frames.log"); }
 
 SimServer::~SimServer() { Stop(); }
 
@@ -54,7 +63,7 @@ std::string SimServer::Refusals() {
 }
 
 std::vector<std::string> SimServer::CliOptions(const std::string& home) const {
-  return {"--home", home, "--host", "127.0.0.1", "--port", std::to_string(webPort_), "--web-port",
+  return {"--home", home, "--host", host_, "--port", std::to_string(webPort_), "--web-port",
           std::to_string(webPort_), "--scheme", "https", "--ca-file", caFile_, "--local-net",
           "127.0.0.1/255.0.0.0", "--lan-port", std::to_string(lanPort_)};
 }

@@ -18,14 +18,23 @@
 namespace lumivex::test {
 
 // Starts lumivex-sim on a scenario (the JSON text) and waits for its ready line.
+struct SimOptions {
+  bool verbose = false;  // the sim also logs every decoded field string (see Log())
+  std::string host = "127.0.0.1";
+  std::vector<std::string> launcher;  // e.g. {"ip", "netns", "exec", NAME}: runs the sim through it
+};
+
 class SimServer {
  public:
-  // verbose: the sim also logs every decoded field string (see Log()).
   explicit SimServer(const std::string& scenarioJson, bool verbose = false);
+  SimServer(const std::string& scenarioJson, const SimOptions& options);
   ~SimServer();
 
   uint16_t webPort() const { return webPort_; }
   uint16_t lanPort() const { return lanPort_; }
+  const std::string& host() const { return host_; }
+  // The frames its cameras sent: "<sid> <frameNumber> <bytes> <crc32>" lines.
+  std::string FrameLog() const;
   const std::string& caFile() const { return caFile_; }
   // What the sim refused so far (its "refused" log lines), for failure messages.
   std::string Refusals();
@@ -41,7 +50,7 @@ class SimServer {
   TempDir dir_;
   std::unique_ptr<ChildProcess> process_;
   uint16_t webPort_ = 0, lanPort_ = 0;
-  std::string caFile_;
+  std::string caFile_, host_;
 };
 
 // A client of the sim: its own program folder (with config/), state and
