@@ -227,75 +227,22 @@ bool WebServer::Start(const std::string& host, uint16_t port, const std::string&
   tls_ = MakeTlsContext(certPem, keyPem, error);
   if (!tls_) return false;
   sockaddr_in addr{};
-  if (!ResolveIpv4(host, addr)) {
+  char dotted[INET_ADDRSTRLEN] = {};
+  if (!ResolveIpv4(host, addr) || !inet_ntop(AF_INET, &addr.sin_addr, dotted, sizeof dotted)) {
     error = "cannot resolve host " + host + " to an IPv4 address";
     return false;
   }
-  addr.sin_port = htons(port);
-  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int on = 1;
-  setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  socklen_t len = sizeof addr;
-  if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(listenFd_, 64) != 0 || getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    error = "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
-    if (listenFd_ >= 0) close(listenFd_);
-    listenFd_ = -1;
-    return false;
-  }
-  port_ = ntohs(addr.sin_port);
-  acceptor_ = std::thread([this] { AcceptLoop(); });
-  return true;
+  return acceptor_.Start(dotted, port, error);
 }
 
 void WebServer::Stop() {
   stop_ = true;
-  if (acceptor_.joinable()) acceptor_.join();
-  ReapFinished(true);
-  if (listenFd_ >= 0) close(listenFd_);
-  listenFd_ = -1;
+  acceptor_.Stop();
 }
 
-void WebServer::AcceptLoop() {
-  while (!stop_) {
-    ReapFinished(false);
-    pollfd p{listenFd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(kPollStep.count())) <= 0) continue;
-    int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    std::lock_guard lock(workersMutex_);
-    if (workers_.size() >= kMaxConnections) {
-      LogError("too many connections; one closed unanswered");
-      close(fd);
-      continue;
-    }
-    auto worker = std::make_unique<Worker>();
-    Worker* w = worker.get();
-    workers_.push_back(std::move(worker));
-    w->thread = std::thread([this, fd, w] {
-      Serve(fd);
-      w->done = true;
-    });
-  }
-}
-
-void WebServer::ReapFinished(bool all) {
-  std::list<std::unique_ptr<Worker>> finished;
-  {
-    std::lock_guard lock(workersMutex_);
-    for (auto it = workers_.begin(); it != workers_.end();) {
-      if (all || (*it)->done) {
-        finished.push_back(std::move(*it));
-        it = workers_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  for (auto& w : finished) w->thread.join();
-}
-
+// The acceptor owns fd and closes it after this returns.
 void WebServer::Serve(int fd) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
   {
     Stream stream(fd, stop_);
     int first = stream.PeekFirstByte();
@@ -308,7 +255,6 @@ void WebServer::Serve(int fd) {
   }
   ERR_clear_error();
   shutdown(fd, SHUT_WR);
-  close(fd);
 }
 
 }  // namespace lumivex::sim

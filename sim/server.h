@@ -8,13 +8,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <list>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "sim/http_response.h"
+#include "sim/tcp_acceptor.h"
 
 typedef struct ssl_ctx_st SSL_CTX;
 
@@ -23,8 +20,6 @@ namespace lumivex::sim {
 class WebServer {
  public:
   using Handler = std::function<HttpResponse(const std::string& target)>;
-
-  static constexpr int kMaxConnections = 64;
 
   explicit WebServer(Handler handler);
   ~WebServer();
@@ -35,27 +30,16 @@ class WebServer {
   // ignores SIGPIPE from then on, so a client that hangs up cannot end it.
   bool Start(const std::string& host, uint16_t port, const std::string& certPem, const std::string& keyPem,
              std::string& error);
-  uint16_t port() const { return port_; }
+  uint16_t port() const { return acceptor_.port(); }
   void Stop();
 
  private:
-  struct Worker {
-    std::thread thread;
-    std::atomic<bool> done{false};
-  };
-
-  void AcceptLoop();
   void Serve(int fd);
-  void ReapFinished(bool all);
 
   Handler handler_;
   SSL_CTX* tls_ = nullptr;
-  int listenFd_ = -1;
-  uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
-  std::thread acceptor_;
-  std::mutex workersMutex_;
-  std::list<std::unique_ptr<Worker>> workers_;  // guarded by workersMutex_
+  TcpAcceptor acceptor_{[this](int fd) { Serve(fd); }};  // last: its threads use the members above
 };
 
 // gzip (RFC 1952) form of bytes; empty when compression fails.
