@@ -11,28 +11,17 @@
 
 #include "device/socket_setup.h"
 #include "device_fixture.h"
+#include "support/loopback.h"
 
 namespace lumivex {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int LoopbackSocket(int type, uint16_t& port) {
-  int fd = ::socket(AF_INET, type, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t size = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-  port = ntohs(a.sin_port);
-  return fd;
-}
-
 class Listener {
  public:
   explicit Listener(int backlog = 8) {
-    fd_ = LoopbackSocket(SOCK_STREAM, port_);
+    fd_ = test::BindLoopback(SOCK_STREAM, port_);
     ::listen(fd_, backlog);
   }
   ~Listener() {
@@ -66,7 +55,7 @@ class Listener {
 
 uint16_t ClosedPort() {
   uint16_t port = 0;
-  ::close(LoopbackSocket(SOCK_STREAM, port));
+  ::close(test::BindLoopback(SOCK_STREAM, port));
   return port;
 }
 

@@ -21,24 +21,13 @@
 #include "device/udt_runtime.h"
 #include "device_fixture.h"
 #include "support/wait_for.h"
+#include "support/loopback.h"
 
 namespace lumivex {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-int BoundUdp(uint16_t& port) {
-  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t size = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-  port = ntohs(a.sin_port);
-  return fd;
-}
 
 // 1 a datagram within ms, else 0.
 int Receive(int fd, std::string& datagram, sockaddr_in& from, int ms) {
@@ -78,7 +67,7 @@ class TraversalServer {
  public:
   TraversalServer(ClientAddress& client, uint16_t announcedPort, bool silent)
       : client_(client), announced_(announcedPort), silent_(silent) {
-    fd_ = BoundUdp(port_);
+    fd_ = test::BindLoopback(SOCK_DGRAM, port_);
     thread_ = std::thread([this] { Serve(); });
   }
   ~TraversalServer() {
@@ -125,7 +114,7 @@ class UdtCamera {
  public:
   explicit UdtCamera(ClientAddress& client) : client_(client) {
     EnsureUdtStarted();
-    udp_ = BoundUdp(port_);
+    udp_ = test::BindLoopback(SOCK_DGRAM, port_);
     thread_ = std::thread([this] { Run(); });
   }
   ~UdtCamera() {
@@ -246,7 +235,7 @@ TEST_F(Traversal, PunchesThroughAndCarriesPacketsByteForByteOverUdt) {
 
 TEST_F(Traversal, AHelloFromAnotherAddressThanAnnouncedIsUsed) {
   uint16_t elsewhere = 0;
-  int decoy = BoundUdp(elsewhere);  // announced, but the camera is not there
+  int decoy = test::BindLoopback(SOCK_DGRAM, elsewhere);  // announced, but the camera is not there
   UdtCamera camera(clientAddress_);
   TraversalServer server(clientAddress_, elsewhere, false);
   Negotiated(server.port());
