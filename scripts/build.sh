@@ -12,9 +12,6 @@ case "$kind" in
 esac
 
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
-# Paths relative to the clone, so that another clone of the same sources hits the cache.
-export CCACHE_BASEDIR="$PWD"
-export CCACHE_NOHASHDIR=true
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 fi
