@@ -22,3 +22,8 @@ find_library(UDT_LIBRARY udt REQUIRED)
 add_library(udt_lib INTERFACE)
 target_include_directories(udt_lib INTERFACE ${UDT_INCLUDE_DIR})
 target_link_libraries(udt_lib INTERFACE ${UDT_LIBRARY} Threads::Threads)
+
+# The live stream: H.264 decoding, scaling and MP4 writing; camera audio.
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavcodec libavformat libavutil libswscale)
+pkg_check_modules(FAAD2 REQUIRED IMPORTED_TARGET faad2)
+pkg_check_modules(SPEEX REQUIRED IMPORTED_TARGET speex)

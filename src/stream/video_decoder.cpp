@@ -1,0 +1,138 @@
+#include "stream/video_decoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/logging.h"
+
+namespace lumivex {
+namespace {
+
+// The frame sizes the stream can carry; anything beyond is refused.
+constexpr int kMaxDimension = 8192;
+
+// dst pixel (x, y) of a w x h picture turned from src (sw x sh, rows of
+// sstride bytes, 4 bytes a pixel).
+void Turn(const uint8_t* src, int sw, int sh, int sstride, int rotation, Picture& dst) {
+  const auto* s = reinterpret_cast<const uint32_t*>(src);
+  const int sp = sstride / 4;
+  for (int y = 0; y < dst.height; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(dst.pixels.data() + static_cast<std::size_t>(y) * dst.stride);
+    for (int x = 0; x < dst.width; ++x) {
+      int sx, sy;
+      switch (rotation) {
+        case 1: sx = y; sy = sh - 1 - x; break;            // a quarter turn clockwise
+        case 2: sx = sw - 1 - x; sy = sh - 1 - y; break;   // upside down
+        default: sx = sw - 1 - y; sy = x; break;           // three quarters
+      }
+      row[x] = s[static_cast<std::size_t>(sy) * sp + sx];
+    }
+  }
+}
+
+}  // namespace
+
+bool VideoDecoder::InitVideoDecoder(const StreamParameters& params) {
+  Release();
+  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+  if (!codec) return LogLine("no H.264 decoder"), false;
+  context_ = avcodec_alloc_context3(codec);
+  if (!context_) return false;
+  context_->thread_count = 1;  // one decoder a session; sixteen sessions share the cores
+  if (avcodec_open2(context_, codec, nullptr) < 0) {
+    LogLine("the H.264 decoder does not open");
+    Release();
+    return false;
+  }
+  picture_ = av_frame_alloc();
+  packet_ = av_packet_alloc();
+  if (!picture_ || !packet_) {
+    Release();
+    return false;
+  }
+  for (const std::string* set : {&params.parameterSets.sps, &params.parameterSets.pps}) {
+    std::string record = ParameterSetPackage::Record(*set);
+    Feed(reinterpret_cast<const uint8_t*>(record.data()), record.size());
+  }
+  if (params.width > 0 && params.width <= kMaxDimension && params.height > 0 && params.height <= kMaxDimension) {
+    context_->width = params.width;
+    context_->height = params.height;
+  }
+  havePicture_ = false;
+  return true;
+}
+
+void VideoDecoder::Feed(const uint8_t* data, std::size_t size) {
+  // The decoder may read padding beyond the frame: decode from a padded copy.
+  if (av_new_packet(packet_, static_cast<int>(size)) < 0) return;
+  std::memcpy(packet_->data, data, size);
+  avcodec_send_packet(context_, packet_);
+  av_packet_unref(packet_);
+}
+
+const AVFrame* VideoDecoder::Decode(const uint8_t* data, std::size_t size) {
+  if (!context_ || size == 0 || size > 16 * 1024 * 1024) return nullptr;
+  Feed(data, size);
+  bool got = false;
+  // One packet is one frame; drain so that the decoder never holds a queue.
+  while (avcodec_receive_frame(context_, picture_) == 0) got = true;
+  if (!got) return nullptr;
+  havePicture_ = true;
+  return picture_;
+}
+
+void VideoDecoder::Release() {
+  if (context_) avcodec_free_context(&context_);
+  if (picture_) av_frame_free(&picture_);
+  if (packet_) av_packet_free(&packet_);
+  havePicture_ = false;
+}
+
+bool PictureConverter::Scale(const AVFrame& p, int width, int height, uint8_t* pixels, int stride) {
+  sws_ = sws_getCachedContext(sws_, p.width, p.height, static_cast<AVPixelFormat>(p.format), width, height,
+                              AV_PIX_FMT_BGRA, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+  if (!sws_) return false;
+  uint8_t* dst[4] = {pixels, nullptr, nullptr, nullptr};
+  int dstStride[4] = {stride, 0, 0, 0};
+  return sws_scale(sws_, p.data, p.linesize, 0, p.height, dst, dstStride) == height;
+}
+
+bool PictureConverter::Convert(const AVFrame& picture, int rotation, PictureSize size, Picture& out) {
+  if (size.empty() || size.width > kMaxDimension || size.height > kMaxDimension) return false;
+  if (picture.width <= 0 || picture.height <= 0) return false;
+  out.Resize(size.width, size.height);
+  rotation = ((rotation % kRotations) + kRotations) % kRotations;
+  bool ok = false;
+  if (rotation == 0) {
+    ok = Scale(picture, size.width, size.height, out.pixels.data(), out.stride);
+  } else {
+    // Scaled in the turned orientation, then turned into place.
+    const bool quarter = rotation != 2;
+    const int sw = quarter ? size.height : size.width, sh = quarter ? size.width : size.height;
+    turned_.resize(static_cast<std::size_t>(sw) * sh * 4);
+    ok = Scale(picture, sw, sh, turned_.data(), sw * 4);
+    if (ok) Turn(turned_.data(), sw, sh, sw * 4, rotation, out);
+  }
+  if (!ok) return false;
+  // BGRA from swscale leaves alpha as it was: RGB32 wants 0xFF.
+  for (int y = 0; y < out.height; ++y) {
+    uint8_t* row = out.pixels.data() + static_cast<std::size_t>(y) * out.stride;
+    for (int x = 0; x < out.width; ++x) row[4 * x + 3] = 0xFF;
+  }
+  return true;
+}
+
+void PictureConverter::Release() {
+  if (sws_) sws_freeContext(sws_);
+  sws_ = nullptr;
+  turned_.clear();
+  turned_.shrink_to_fit();
+}
+
+}  // namespace lumivex
