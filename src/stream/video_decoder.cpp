@@ -3,11 +3,13 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "core/logging.h"
 
@@ -39,12 +41,17 @@ void Turn(const uint8_t* src, int sw, int sh, int sstride, int rotation, Picture
 }  // namespace
 
 bool VideoDecoder::InitVideoDecoder(const StreamParameters& params) {
+  // The parameter sets fed alone, and frames after a gap, make the decoder
+  // complain on standard error; a damaged frame is simply not shown.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
   Release();
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
   if (!codec) return LogLine("no H.264 decoder"), false;
   context_ = avcodec_alloc_context3(codec);
   if (!context_) return false;
   context_->thread_count = 1;  // one decoder a session; sixteen sessions share the cores
+  context_->flags |= AV_CODEC_FLAG_LOW_DELAY;  // a picture per packet: the clock shows it at once
   if (avcodec_open2(context_, codec, nullptr) < 0) {
     LogLine("the H.264 decoder does not open");
     Release();
@@ -79,10 +86,7 @@ void VideoDecoder::Feed(const uint8_t* data, std::size_t size) {
 const AVFrame* VideoDecoder::Decode(const uint8_t* data, std::size_t size) {
   if (!context_ || size == 0 || size > 16 * 1024 * 1024) return nullptr;
   Feed(data, size);
-  bool got = false;
-  // One packet is one frame; drain so that the decoder never holds a queue.
-  while (avcodec_receive_frame(context_, picture_) == 0) got = true;
-  if (!got) return nullptr;
+  if (avcodec_receive_frame(context_, picture_) != 0) return nullptr;
   havePicture_ = true;
   return picture_;
 }
