@@ -40,6 +40,12 @@ struct FrameOverlay {
   bool talkBack = false;     // the microphone goes to this camera
 };
 
+// Whether the recording mark shows on this frame: it blinks once every
+// 1500 ms worth of frames, visible for the first third. A camera so slow
+// that the period is under three frames would never show the mark, so it
+// then stays on, as it does for a frame interval that is not positive.
+bool RecordMarkVisible(int32_t blinkCounter, int32_t videoTimeGapMs);
+
 enum class StatusPicture { kIdle, kConnecting, kFailed };
 
 // The four arrow requests of a window; its controls set them, the

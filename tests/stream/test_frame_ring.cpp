@@ -221,5 +221,27 @@ TEST_F(PicturePath, ConvertsStraightToTheSurfaceSizeInEveryRotation) {
   EXPECT_FALSE(converter_.Convert(*picture_, 0, PictureSize{0, 10}, out));
 }
 
+TEST(RecordMark, BlinksOncePerSecondAndAHalf) {
+  // 40 ms frames: period 1500/40 = 37, visible while counter % 37 < 12.
+  EXPECT_TRUE(RecordMarkVisible(0, 40));
+  EXPECT_TRUE(RecordMarkVisible(11, 40));
+  EXPECT_FALSE(RecordMarkVisible(12, 40));
+  EXPECT_FALSE(RecordMarkVisible(36, 40));
+  EXPECT_TRUE(RecordMarkVisible(37, 40));
+  EXPECT_TRUE(RecordMarkVisible(48, 40));
+  EXPECT_FALSE(RecordMarkVisible(49, 40));
+  EXPECT_FALSE(RecordMarkVisible(-1, 40));  // wrapped: 36
+  // 500 ms frames: period 3, one frame in three.
+  EXPECT_TRUE(RecordMarkVisible(3, 500));
+  EXPECT_FALSE(RecordMarkVisible(4, 500));
+}
+
+TEST(RecordMark, StaysOnWhenThePeriodIsTooShortToBlink) {
+  EXPECT_TRUE(RecordMarkVisible(1, 600));   // period 2: a third of it is 0
+  EXPECT_TRUE(RecordMarkVisible(1, 2000));  // period 0
+  EXPECT_TRUE(RecordMarkVisible(5, 0));
+  EXPECT_TRUE(RecordMarkVisible(5, -40));
+}
+
 }  // namespace
 }  // namespace lumivex
