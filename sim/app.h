@@ -15,14 +15,17 @@ struct SimOptions {
   uint16_t port = 0;
   uint16_t lanPort = 53217;
   std::string lanBind = "127.255.255.255";
-  std::string frameLog;  // empty: none
+  std::string frameLog;    // empty: none
+  std::string controlLog;  // empty: none
+  std::string talkDir;     // empty: talk-back is decoded, not written
   bool verbose = false;
   bool help = false;
 };
 
 inline constexpr const char* kUsage =
     "usage: lumivex-sim --scenario FILE [--state DIR] [--host 127.0.0.1] [--port N]\n"
-    "                   [--lan-port N] [--lan-bind ADDR] [--frame-log FILE] [--verbose]\n"
+    "                   [--lan-port N] [--lan-bind ADDR] [--frame-log FILE]\n"
+    "                   [--control-log FILE] [--talk-dir DIR] [--verbose]\n"
     "  --scenario FILE  accounts, cameras and fault knobs (JSON; see sim/scenarios/README.md)\n"
     "  --state DIR      folder for ca.pem, server.pem, server.key (default ./sim-state)\n"
     "  --host ADDR      address the web service listens on (default 127.0.0.1)\n"
@@ -30,6 +33,9 @@ inline constexpr const char* kUsage =
     "  --lan-port N     UDP port of the LAN probe responder, 0 picks one (default 53217)\n"
     "  --lan-bind ADDR  address the responder binds (default 127.255.255.255)\n"
     "  --frame-log FILE one line per video frame the cameras send: <sid> <number> <bytes> <crc32>\n"
+    "  --control-log FILE one line per message, stream start and end, talk packet a camera took:\n"
+    "                   <ms> <sid> <what>\n"
+    "  --talk-dir DIR   the talk-back each camera heard, as DIR/<sid>.wav\n"
     "  --verbose        log every decoded field string to standard error\n"
     "When ready it prints: lumivex-sim: ready web=<port> lan=<port> ca=<path of ca.pem>"
     " relay=<port> traversal=<port>\n";

@@ -16,7 +16,6 @@ extern "C" {
 namespace lumivex::sim {
 namespace {
 
-constexpr double kToneHz = 440;
 constexpr int kLoopSeconds = 2;
 
 double Tone(long sample, int rate) { return std::sin(2 * std::numbers::pi * kToneHz * sample / rate); }
@@ -52,27 +51,6 @@ bool DrainAac(AacEncoder& e, AudioClip& clip, std::string& error) {
 }
 
 }  // namespace
-
-int AdtsRateIndex(int rate) {
-  constexpr int kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
-  for (int i = 0; i < 13; ++i)
-    if (kRates[i] == rate) return i;
-  return -1;
-}
-
-std::string AdtsHeader(int sampleRate, int channels, std::size_t rawBytes) {
-  const std::size_t length = rawBytes + 7;
-  const int rate = AdtsRateIndex(sampleRate);
-  std::string h(7, '\0');
-  h[0] = static_cast<char>(0xFF);
-  h[1] = static_cast<char>(0xF1);  // MPEG-4, no CRC
-  h[2] = static_cast<char>(1 << 6 | rate << 2 | (channels >> 2 & 1));  // profile LC
-  h[3] = static_cast<char>((channels & 3) << 6 | (length >> 11 & 3));
-  h[4] = static_cast<char>(length >> 3 & 0xFF);
-  h[5] = static_cast<char>((length & 7) << 5 | 0x1F);
-  h[6] = static_cast<char>(0xFC);
-  return h;
-}
 
 bool EncodeSpeexTone(AudioClip& out, std::string& error) {
   void* state = speex_encoder_init(&speex_nb_mode);

@@ -1,5 +1,5 @@
 #pragma once
-// The cameras' sound: a 440 Hz tone, encoded once and looped. Speex
+// The cameras' sound: a 1000 Hz tone, encoded once and looped. Speex
 // narrowband at quality 4 (8000 Hz, 20-byte frames, ten to a 200-byte
 // packet every 200 ms) or AAC-LC from FFmpeg's encoder, mono, one frame
 // of 1024 samples a packet, each with its ADTS header.
@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "sim/adts.h"
+
 namespace lumivex::sim {
+
+inline constexpr double kToneHz = 1000;
 
 inline constexpr std::size_t kSpeexFrameBytes = 20;
 inline constexpr std::size_t kSpeexPacketBytes = 200;
@@ -27,11 +31,6 @@ struct AudioClip {
 bool EncodeSpeexTone(AudioClip& out, std::string& error);
 // sampleRate: one of the ADTS sampling frequencies.
 bool EncodeAacTone(int sampleRate, AudioClip& out, std::string& error);
-
-// The ADTS sampling-frequency index of rate; -1 when ADTS has none.
-int AdtsRateIndex(int sampleRate);
-// A 7-byte ADTS header (AAC-LC, no CRC) for a raw frame of rawBytes.
-std::string AdtsHeader(int sampleRate, int channels, std::size_t rawBytes);
 
 // Encodes each kind once; null when encoding failed (logged).
 class AudioCache {

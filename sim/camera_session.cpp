@@ -126,8 +126,9 @@ void ServeCamera(Link& link, bool udt, SimCamera& camera, const ConnectRequest& 
   if (!clip) return LogError(who + ": no clip to stream, hanging up");
 
   const CameraAudio audio = AudioFor(config, udt);
-  CameraStream stream({link, camera, request.key, splitter, services}, clip, audio);
-  if (config.mediaBeforeReply && !stream.SendEarlyMedia(udt)) return;
+  CameraStream stream({link, camera, request.key, splitter, services, udt, request.message["umac"].asString()}, clip,
+                      audio);
+  if (config.mediaBeforeReply && !stream.SendEarlyMedia()) return;
   std::string reply;
   if (!SealMessage(kInteractive, ConnectReply(*clip, config.bitRate, audio, config.audioSample),
                    request.key.keyValue, kPacketHeader, reply))

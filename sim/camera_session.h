@@ -13,9 +13,11 @@
 #include "sim/audio_clip.h"
 #include "sim/camera_config.h"
 #include "sim/clip.h"
+#include "sim/control_log.h"
 #include "sim/frame_log.h"
 #include "sim/link.h"
 #include "sim/session_key.h"
+#include "sim/talk_files.h"
 #include "sim/wire.h"
 
 namespace lumivex::sim {
@@ -36,6 +38,8 @@ struct CameraServices {
   ClipCache& clips;
   AudioCache& audio;
   FrameLog& frameLog;
+  ControlLog& controlLog;
+  TalkFiles& talkFiles;
   const std::atomic<bool>& stop;
 };
 

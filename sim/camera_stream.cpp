@@ -11,32 +11,39 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-const Clock::time_point kEpoch = Clock::now();
+constexpr int kTurnSteps = 5;  // each way, across and up and down
 
-constexpr int kPanSteps = 5;  // each way
+// The step of one turn: a tenth of the picture, kept even.
+int TurnStep(int size) { return std::max(2, size / 20 * 2); }
+
+int Turned(int position, int steps, int size) {
+  const int step = TurnStep(size);
+  return std::clamp(position + steps * step, -kTurnSteps * step, kTurnSteps * step);
+}
 
 }  // namespace
 
-int32_t StreamClockMs() {
-  return static_cast<int32_t>(std::chrono::duration_cast<milliseconds>(Clock::now() - kEpoch).count());
-}
-
 CameraStream::CameraStream(StreamContext context, std::shared_ptr<const Clip> clip, CameraAudio audio)
-    : c_(context), who_("camera " + context.camera.sid), clip_(std::move(clip)), wanted_(clip_->key) {
+    : c_(std::move(context)),
+      who_("camera " + c_.camera.sid),
+      clip_(std::move(clip)),
+      wanted_(clip_->key),
+      audioKind_(audio),
+      check_(c_.umac, c_.udt) {
   if (audio == CameraAudio::kSpeex) audio_ = c_.services.audio.Speex();
   if (audio == CameraAudio::kAac) audio_ = c_.services.audio.Aac(c_.camera.config.audioSample);
   frameNumber_ = c_.camera.nextStreamBase.fetch_add(1000000);
   if (c_.camera.config.startOnNonKey) position_ = 1;
 }
 
-bool CameraStream::SendEarlyMedia(bool udt) {
+bool CameraStream::SendEarlyMedia() {
   const std::string& frame = clip_->frames[0];
   for (const std::string& p : VideoPackets(frame, frameNumber_, true, StreamClockMs()))
     if (!c_.link.Send(p)) return false;
   c_.services.frameLog.Write(c_.camera.sid, frameNumber_++, frame);
   auto speex = c_.services.audio.Speex();
   if (speex && !c_.link.Send(AudioPacket(kSpeexAudio, speex->payloads[0], StreamClockMs()))) return false;
-  auto aac = udt ? nullptr : c_.services.audio.Aac(16000);
+  auto aac = c_.udt ? nullptr : c_.services.audio.Aac(16000);
   if (aac && !c_.link.Send(AudioPacket(kAacAudio, aac->payloads[0], StreamClockMs()))) return false;
   LogNote(who_ + " sent media before the reply (mediaBeforeReply)");
   return true;
@@ -61,12 +68,23 @@ bool CameraStream::AwaitStartup() {
       return false;
     }
     LogNote(who_ + " got " + LogText(message));
-    if (message["type"] == "startup") return true;
+    if (std::string refusal = CheckStartup(message); !refusal.empty()) {
+      LogRefused(who_, refusal);
+      continue;
+    }
+    c_.services.controlLog.Write(c_.camera.sid, LogText(message));
+    return true;
   }
   return false;
 }
 
 void CameraStream::Run() {
+  ControlLog& log = c_.services.controlLog;
+  log.Write(c_.camera.sid, std::string("stream-start ") + (c_.udt ? "udt" : "tcp"));
+  log.Write(c_.camera.sid, "stream-end " + Stream());
+}
+
+std::string CameraStream::Stream() {
   const CameraConfig& config = c_.camera.config;
   const auto start = Clock::now();
   const auto closeAt = config.closeAfterSeconds > 0 ? start + std::chrono::seconds(config.closeAfterSeconds)
@@ -77,35 +95,47 @@ void CameraStream::Run() {
   auto nextFrame = start, nextAudio = start;
   lastControl_ = start;
   std::string packet, why;
+  auto gone = [this] {
+    LogNote(who_ + ": the client is gone");
+    return std::string("client-gone");
+  };
   while (!c_.services.stop) {
     auto now = Clock::now();
     if (now >= closeAt) {
       if (SendClose()) LogNote(who_ + " sent close after " + std::to_string(config.closeAfterSeconds) + " s");
-      return;
+      return "camera-close";
     }
     const auto silence = std::chrono::seconds(config.keepAliveTimeoutSeconds);
     if (config.keepAliveTimeoutSeconds > 0 && now - lastControl_ > silence) {
-      return LogNote(who_ + ": no message from the client for " + std::to_string(config.keepAliveTimeoutSeconds) +
-                     " s, hanging up");
+      LogNote(who_ + ": no message from the client for " + std::to_string(config.keepAliveTimeoutSeconds) +
+              " s, hanging up");
+      return "keepalive-timeout";
     }
     if (now >= nextFrame) {
-      if (!SendFrame()) return LogNote(who_ + ": the client is gone");
+      if (!SendFrame()) return gone();
       nextFrame = std::max(nextFrame + frameGap, now - std::chrono::seconds(1));  // no burst after a stall
     }
     if (audio_ && now >= nextAudio) {
-      if (audioOn_ && !SendAudio()) return LogNote(who_ + ": the client is gone");
+      if (audioOn_ && !SendAudio()) return gone();
       nextAudio = std::max(nextAudio + audioGap, now - std::chrono::seconds(1));
     }
     auto due = std::min({nextFrame, audio_ ? nextAudio : nextFrame, closeAt});
     auto wait = std::chrono::duration_cast<milliseconds>(due - Clock::now()).count();
     int rc = ReceivePacket(c_.link, c_.splitter, static_cast<int>(std::clamp<long long>(wait, 0, 200)), packet, why);
     while (rc == 1) {
-      if (!HandlePacket(packet)) return;
+      if (std::string end = HandlePacket(packet); !end.empty()) return end;
       rc = ReceivePacket(c_.link, c_.splitter, 0, packet, why);
     }
-    if (rc == kStreamUnfollowable) return LogRefused(who_, why);
-    if (rc == kStreamEnded) return LogNote(who_ + ": " + why);
+    if (rc == kStreamUnfollowable) {
+      LogRefused(who_, why);
+      return "unfollowable";
+    }
+    if (rc == kStreamEnded) {
+      LogNote(who_ + ": " + why);
+      return "client-gone";
+    }
   }
+  return "stopped";
 }
 
 bool CameraStream::SendFrame() {
@@ -144,39 +174,72 @@ bool CameraStream::SendClose() {
   return SealMessage(kInteractive, close, c_.key.keyValue, kPacketHeader, packet) && c_.link.Send(packet);
 }
 
-bool CameraStream::HandlePacket(const std::string& packet) {
+std::string CameraStream::HandlePacket(const std::string& packet) {
   const uint8_t type = static_cast<uint8_t>(packet[0]);
-  if (type == kSpeexAudio || type == kAacAudio) return true;  // talk-back: the speaker is not simulated
+  if (type == kSpeexAudio || type == kAacAudio) {
+    HandleTalk(packet);
+    return {};
+  }
   if (type != kInteractive) {
     LogRefused(who_, "the client sent a video packet");
-    return false;
+    return "refused";
   }
   Json::Value message;
   if (!OpenMessage(packet, c_.key.keyValue, kPacketHeader, message)) {
     LogRefused(who_, "a packet that does not open with the session's keyValue");
-    return false;
+    return "refused";
   }
   lastControl_ = Clock::now();
   LogNote(who_ + " got " + LogText(message));
-  return HandleControl(message);
+  if (std::string refusal = check_.Check(message); !refusal.empty()) {
+    LogRefused(who_, refusal);  // not acted on; the stream goes on
+    return {};
+  }
+  c_.services.controlLog.Write(c_.camera.sid, LogText(message));
+  return HandleMessage(message);
 }
 
-bool CameraStream::HandleControl(const Json::Value& m) {
-  const std::string cmd = m["cmd"].isString() ? m["cmd"].asString() : std::string();
+std::string CameraStream::HandleMessage(const Json::Value& m) {
+  const std::string cmd = m["cmd"].asString();
   if (cmd == "running") audioOn_ = true;
   else if (cmd == "pause") audioOn_ = false;
-  else if (cmd == "turnLeft") Pan(-1);
-  else if (cmd == "turnRight") Pan(1);
-  else if (cmd == "resetBitRate") ChangeBitRate(m["bitRate"].isString() ? std::atoi(m["bitRate"].asCString()) : 0);
-  else if (cmd == "close") return false;
-  return true;
+  else if (cmd == "turnLeft") Turn(-1, 0);
+  else if (cmd == "turnRight") Turn(1, 0);
+  else if (cmd == "turnUp") Turn(0, -1);
+  else if (cmd == "turnDown") Turn(0, 1);
+  else if (cmd == "resetBitRate") ChangeBitRate(std::atoi(m["bitRate"].asCString()));
+  else if (cmd == "close") return "client-close";
+  return {};
 }
 
-void CameraStream::Pan(int steps) {
-  const int step = std::max(2, wanted_.width / 20 * 2);
-  const int pan = std::clamp(wanted_.pan + steps * step, -kPanSteps * step, kPanSteps * step);
-  if (pan == wanted_.pan) return;
-  wanted_.pan = pan;
+// The client talks in the codec the camera announced: AAC when its reply
+// named it, Speex otherwise.
+void CameraStream::HandleTalk(const std::string& packet) {
+  const bool aac = static_cast<uint8_t>(packet[0]) == kAacAudio;
+  if (aac != (audioKind_ == CameraAudio::kAac)) {
+    LogRefused(who_, aac ? "AAC talk-back to a Speex camera" : "Speex talk-back to an AAC camera");
+    return;
+  }
+  const std::string_view payload = std::string_view(packet).substr(kAudioHeader);
+  TalkSound sound;
+  std::string why;
+  if (!(aac ? talk_.DecodeAac(payload, sound, why) : talk_.DecodeSpeex(payload, sound, why))) {
+    LogRefused(who_, why);
+    return;
+  }
+  // a sid's file keeps the rate of its first sound: a Speex session after an AAC one is left out
+  if (sound.sampleRate > 0 && !c_.services.talkFiles.Append(c_.camera.sid, sound.sampleRate, sound.samples, why))
+    LogError(who_ + ": talk-back not written: " + why);
+  c_.services.controlLog.Write(c_.camera.sid, std::string("talk ") + (aac ? "aac " : "speex ") +
+                                                  std::to_string(payload.size()));
+}
+
+void CameraStream::Turn(int panSteps, int tiltSteps) {
+  ClipKey next = wanted_;
+  next.pan = Turned(wanted_.pan, panSteps, wanted_.width);
+  next.tilt = Turned(wanted_.tilt, tiltSteps, wanted_.height);
+  if (next == wanted_) return;
+  wanted_ = next;
   pending_ = c_.services.clips.Request(wanted_);
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 // The streaming half of a camera connection: video paced by the clip's
-// frame interval, audio at its own pace, and the control messages the
-// client sends meanwhile (keep-alive and audio hold, pan/tilt, quality,
-// close).
+// frame interval, audio at its own pace, and what the client sends
+// meanwhile: control messages (keep-alive and audio hold, pan/tilt,
+// quality, close), checked strictly, and talk-back audio, decoded.
 
 #include <chrono>
 #include <memory>
 #include <string>
 
 #include "sim/camera_session.h"
+#include "sim/control_check.h"
+#include "sim/stream_clock.h"
+#include "sim/talk_audio.h"
 
 namespace lumivex::sim {
 
@@ -18,6 +21,8 @@ struct StreamContext {
   const SessionKey& key;  // seals what the camera sends, opens what it receives
   PacketSplitter& splitter;
   CameraServices& services;
+  bool udt = false;  // the connection came through NAT traversal
+  std::string umac;  // the session's, from its connect message
 };
 
 class CameraStream {
@@ -28,30 +33,35 @@ class CameraStream {
 
   // The mediaBeforeReply knob: one whole frame and audio packets (AAC too
   // on TCP) before the connect reply.
-  bool SendEarlyMedia(bool udt);
+  bool SendEarlyMedia();
   // False when the startup message does not come (logged).
   bool AwaitStartup();
-  // Until the client leaves, a knob or "close" ends it, or the sim stops.
+  // Until the client leaves, a knob or "close" ends it, or the sim stops;
+  // its start and end go to the control log.
   void Run();
 
  private:
   using Clock = std::chrono::steady_clock;
 
+  // Why the stream ended, a word for the control log.
+  std::string Stream();
   bool SendFrame();
   bool SendAudio();
   bool SendClose();
-  // False when the connection is to end.
-  bool HandlePacket(const std::string& packet);
-  bool HandleControl(const Json::Value& message);
-  void Pan(int steps);
+  // Empty while the stream goes on; else why it ends.
+  std::string HandlePacket(const std::string& packet);
+  std::string HandleMessage(const Json::Value& message);
+  void HandleTalk(const std::string& packet);
+  void Turn(int panSteps, int tiltSteps);
   void ChangeBitRate(int bitRate);
   void SwitchClipIfReady();
 
   StreamContext c_;
   const std::string who_;
   std::shared_ptr<const Clip> clip_;
-  ClipCache::Handle pending_;  // the next clip (pan or quality), taken at a key frame
+  ClipCache::Handle pending_;  // the next clip (pan, tilt or quality), taken at a key frame
   ClipKey wanted_;
+  const CameraAudio audioKind_;  // also the codec the client talks back in
   std::shared_ptr<const AudioClip> audio_;
   bool audioOn_ = true;     // "pause" holds the camera's audio, "running" resumes it
   std::size_t position_ = 0;  // in the clip
@@ -59,9 +69,8 @@ class CameraStream {
   int32_t frameNumber_;
   int streamFrame_ = 0;  // frames of this stream so far
   Clock::time_point lastControl_;
+  ControlCheck check_;
+  TalkDecoder talk_;
 };
-
-// Milliseconds since the sim started: the packets' timestamps.
-int32_t StreamClockMs();
 
 }  // namespace lumivex::sim

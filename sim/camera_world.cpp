@@ -19,13 +19,19 @@ CameraWorld::CameraWorld(const Scenario& scenario, KeyRing keys) : keys_(std::mo
 CameraWorld::~CameraWorld() { Stop(); }
 
 bool CameraWorld::Start(const std::string& host, const std::string& frameLogPath, std::string& error) {
+  return Start(host, CameraOutputs{frameLogPath, "", ""}, error);
+}
+
+bool CameraWorld::Start(const std::string& host, const CameraOutputs& outputs, std::string& error) {
   in_addr check{};
   if (inet_pton(AF_INET, host.c_str(), &check) != 1) {
     error = "the cameras need an IPv4 address, not " + host;
     return false;
   }
   endpoints_.host = host;
-  if (!frameLogPath.empty() && !frameLog_.Open(frameLogPath, error)) return false;
+  if (!outputs.frameLog.empty() && !frameLog_.Open(outputs.frameLog, error)) return false;
+  if (!outputs.controlLog.empty() && !controlLog_.Open(outputs.controlLog, error)) return false;
+  if (!outputs.talkDir.empty() && !talkFiles_.Open(outputs.talkDir, error)) return false;
   if (UDT::startup() == UDT::ERROR) {
     error = "UDT does not start";
     return false;

@@ -1,7 +1,8 @@
 #pragma once
 // Everything behind current.do: the simulated cameras (a listener each, or
 // the shared camera port), the relay, the traversal server, the dead-end
-// ports of the fall-back tests, and the frame log.
+// ports of the fall-back tests, and what the cameras report: the frame
+// log, the control log and the talk-back files.
 
 #include <netinet/in.h>
 
@@ -37,6 +38,13 @@ struct SimEndpoints {
 // scenario has devices.
 void FillEndpoints(Scenario& scenario, const SimEndpoints& endpoints);
 
+// Where the cameras report what they sent and heard; empty: not at all.
+struct CameraOutputs {
+  std::string frameLog;    // --frame-log
+  std::string controlLog;  // --control-log
+  std::string talkDir;     // --talk-dir
+};
+
 class CameraWorld {
  public:
   CameraWorld(const Scenario& scenario, KeyRing keys);
@@ -44,7 +52,9 @@ class CameraWorld {
   CameraWorld(const CameraWorld&) = delete;
   CameraWorld& operator=(const CameraWorld&) = delete;
 
-  // host must be IPv4 text; frameLogPath empty: no frame log.
+  // host must be IPv4 text.
+  bool Start(const std::string& host, const CameraOutputs& outputs, std::string& error);
+  // With the frame log only (empty: none).
   bool Start(const std::string& host, const std::string& frameLogPath, std::string& error);
   void Stop();
 
@@ -62,7 +72,9 @@ class CameraWorld {
   ClipCache clips_;
   AudioCache audio_;
   FrameLog frameLog_;
-  CameraServices services_{clips_, audio_, frameLog_, stop_};
+  ControlLog controlLog_;
+  TalkFiles talkFiles_;
+  CameraServices services_{clips_, audio_, frameLog_, controlLog_, talkFiles_, stop_};
   std::vector<std::unique_ptr<SimCamera>> cameras_;
   std::vector<std::unique_ptr<TcpAcceptor>> listeners_;
   RefusingPort refusing_;

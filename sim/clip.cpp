@@ -164,7 +164,7 @@ bool EncodeClip(const ClipKey& key, Clip& out, std::string& error) {
                        {e.frame->linesize[0], e.frame->linesize[1], e.frame->linesize[2]},
                        key.width,
                        key.height};
-    DrawPicture({key.label, i, kClipFrames, key.pan}, picture);
+    DrawPicture({key.label, i, kClipFrames, key.pan, key.tilt}, picture);
     e.frame->pts = i;
     if (avcodec_send_frame(e.ctx, e.frame) < 0) {
       error = "the encoder refused a picture";

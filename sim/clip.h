@@ -1,8 +1,8 @@
 #pragma once
 // The H.264 loop the simulated cameras stream: encoded once per picture
-// size, bit rate, camera name and pan position, on first use, by libx264
-// through libavcodec with one thread, so the same key always gives the
-// same bytes. 2 s at 15 frames a second; frame 0 is the only key frame
+// size, bit rate, camera name and pan and tilt position, on first use, by
+// libx264 through libavcodec with one thread, so the same key always gives
+// the same bytes. 2 s at 15 frames a second; frame 0 is the only key frame
 // (IDR); every frame is one slice NAL unit in byte-stream form.
 
 #include <compare>
@@ -24,7 +24,8 @@ struct ClipKey {
   int height = 360;
   int bitRate = 480000;
   std::string label;  // drawn into every picture
-  int pan = 0;        // backdrop offset in pixels
+  int pan = 0;        // backdrop offset in pixels, across
+  int tilt = 0;       // and up and down
   auto operator<=>(const ClipKey&) const = default;
 };
 

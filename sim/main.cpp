@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     Service* s = keyHolder.load();
     return s ? s->DeviceKeys() : std::vector<SessionKey>{};
   });
-  if (!cameras.Start(options.host, options.frameLog, error)) return Fail(error);
+  if (!cameras.Start(options.host, {options.frameLog, options.controlLog, options.talkDir}, error)) return Fail(error);
   FillEndpoints(scenario, cameras.endpoints());
 
   LanResponder lan(scenario);

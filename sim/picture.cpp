@@ -89,16 +89,19 @@ void DrawText(YuvPicture& p, int x, int y, int scale, const std::string& text, u
 
 void DrawPicture(const PictureContent& c, YuvPicture& p) {
   const int stripe = std::max(8, p.width / 10);
+  const int band = std::max(8, p.height / 6);  // horizontal bands show a tilt as stripes show a pan
   const int drift = c.index * 2;  // the grain drifts: real motion for the encoder to spend bits on
   for (int y = 0; y < p.height; ++y) {
     uint8_t* row = p.plane[0] + y * p.stride[0];
+    const int sceneY = y + c.tilt;
+    const bool inBand = (sceneY % (2 * band) + 2 * band) % (2 * band) < band;
     for (int x = 0; x < p.width; ++x) {
       const int scene = x + c.pan;
       const int shifted = (scene % (2 * stripe) + 2 * stripe) % (2 * stripe);
       const int ramp = 50 + (x + y) * 100 / (p.width + p.height);
-      const uint32_t noise = Hash(static_cast<uint32_t>(scene + drift), static_cast<uint32_t>(y));
+      const uint32_t noise = Hash(static_cast<uint32_t>(scene + drift), static_cast<uint32_t>(sceneY));
       const int grain = static_cast<int>(noise % 24) - 12;
-      row[x] = static_cast<uint8_t>(ramp + (shifted < stripe ? 40 : 0) + grain);
+      row[x] = static_cast<uint8_t>(ramp + (shifted < stripe ? 40 : 0) + (inBand ? 20 : 0) + grain);
     }
   }
   const uint32_t tint = Hash(c.label);

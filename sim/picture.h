@@ -1,6 +1,6 @@
 #pragma once
-// The pictures of the cameras' clip: a striped backdrop that moves with the
-// pan position, a box that crosses the picture once per loop, and two lines
+// The pictures of the cameras' clip: a striped and banded backdrop that
+// moves with the pan and tilt position, a box that crosses the picture once per loop, and two lines
 // of text (camera name, frame counter) in a built-in 5x7 bitmap font.
 
 #include <cstdint>
@@ -21,6 +21,7 @@ struct PictureContent {
   int index = 0;      // frame of the loop, from 0
   int count = 1;      // frames in the loop
   int pan = 0;        // horizontal offset of the backdrop in pixels
+  int tilt = 0;       // vertical offset
 };
 
 void DrawPicture(const PictureContent& content, YuvPicture& picture);

@@ -8,71 +8,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <memory>
-#include <sstream>
-
-#include "sim/camera_world.h"
+#include "sim/camera_fixture.h"
 #include "sim/frame_log.h"
-#include "sim/raw_device.h"
-#include "support/temp_dir.h"
-#include "support/wait_for.h"
 
 namespace lumivex::sim {
 namespace {
 
+using test::kKey;
+using test::kUmac;
 using test::RawTcp;
 using test::Received;
 
-constexpr char kKey[] = "Kv7q";
-constexpr char kUmac[] = "demo,02-00-5e-10-00-01";
-
-class Cameras : public ::testing::Test {
- protected:
-  void Start(const std::string& devices) {
-    Scenario s;
-    std::string error;
-    ASSERT_TRUE(ParseScenario("{\"devices\": [" + devices + "]}", s, error)) << error;
-    world_ = std::make_unique<CameraWorld>(s, [] {
-      return std::vector<SessionKey>{{"zzzz", ""}, {kKey, kUmac}};
-    });
-    ASSERT_TRUE(world_->Start("127.0.0.1", logPath(), error)) << error;
-  }
-
-  std::string logPath() const { return (dir_ / "frames.log").string(); }
-  uint16_t CameraPort(const std::string& sid) const { return world_->endpoints().camera.at(sid); }
-
-  // Connects and sends the connect message; the reply is the first
-  // interactive packet (media before it is kept in early).
-  Json::Value Handshake(RawTcp& tcp, uint16_t port, const std::string& sid, const std::string& linkType = "2",
-                        std::vector<std::string>* early = nullptr) {
-    EXPECT_TRUE(tcp.Connect(port));
-    EXPECT_TRUE(tcp.Send(test::RawSeal(0x32, test::ConnectText(sid, kUmac, linkType, "v2.0"), kKey, "3e1f", 8)));
-    std::string p;
-    while (tcp.ReadPacket(p)) {
-      if (p[0] == 0x32) return test::RawOpen(p, kKey, 8);
-      if (early) early->push_back(p);
-    }
-    return Json::Value();
-  }
-
-  void Startup(RawTcp& tcp) { ASSERT_TRUE(tcp.Send(test::RawSeal(0x32, "{\"type\":\"startup\"}\n", kKey, "0000", 8))); }
-
-  // The frame log's lines, once it holds at least n.
-  std::vector<std::string> LogLines(std::size_t n) {
-    std::vector<std::string> lines;
-    lumivex::test::WaitFor([&] {
-      lines.clear();
-      std::ifstream in(logPath());
-      for (std::string line; std::getline(in, line);) lines.push_back(line + "\n");
-      return lines.size() >= n;
-    });
-    return lines;
-  }
-
-  lumivex::test::TempDir dir_;
-  std::unique_ptr<CameraWorld> world_;
-};
+using Cameras = test::CameraFixture;
 
 TEST_F(Cameras, HandshakeThenFramesAsTheLogRecordsThem) {
   Start(R"({"sid": "cam01", "name": "Front door"})");
@@ -194,13 +141,13 @@ TEST_F(Cameras, ControlMessagesPanHoldAudioAndKeepTheSessionAlive) {
   RawTcp tcp;
   ASSERT_TRUE(Handshake(tcp, CameraPort("ptz"), "ptz").isObject());
   Startup(tcp);
-  auto control = [&](const std::string& cmd) {
-    return tcp.Send(test::RawSeal(0x32, R"({"cmd":")" + cmd + R"(","type":"control","umac":")" + kUmac + "\"}\n",
-                                  kKey, "1234", 8));
+  auto control = [&](const std::string& cmd, const std::string& number = "") {
+    const std::string counter = number.empty() ? "" : R"("control_number":")" + number + "\",";
+    return SendMessage(tcp, R"({"cmd":")" + cmd + "\"," + counter + R"("type":"control","umac":")" + kUmac + "\"}");
   };
   Received first;
   test::ReadStream(tcp, kKey, 2, first);
-  ASSERT_TRUE(control("turnRight") && control("pause"));
+  ASSERT_TRUE(control("turnRight") && control("pause", "0"));
   Received held;
   test::ReadStream(tcp, kKey, 59, held);  // frames 2 to 60: on to the third loop
   ASSERT_EQ(held.frames.size(), 59u);
@@ -209,7 +156,7 @@ TEST_F(Cameras, ControlMessagesPanHoldAudioAndKeepTheSessionAlive) {
   EXPECT_NE(nextLoop.bytes, first.frames[0].bytes) << "the picture panned at the loop's key frame";
   EXPECT_EQ(held.frames[58].bytes, nextLoop.bytes);  // and stays panned
   EXPECT_LE(held.audio.size(), 1u) << "audio held";
-  ASSERT_TRUE(control("running"));
+  ASSERT_TRUE(control("running", "1"));
   Received resumed;
   test::ReadStream(tcp, kKey, 10, resumed);
   EXPECT_GE(resumed.audio.size(), 2u);
@@ -221,6 +168,34 @@ TEST_F(Cameras, ControlMessagesPanHoldAudioAndKeepTheSessionAlive) {
   test::ReadStream(quiet, kKey, 1000, r, 4000);
   EXPECT_TRUE(r.ended);
   EXPECT_LT(r.frames.size(), 30u);
+}
+
+using SimTurn = test::CameraFixture;
+
+TEST_F(SimTurn, TiltMovesThePictureAtTheNextKeyFrameAndBack) {
+  Start(R"({"sid": "ptz", "type": "y1", "camera": {"width": 160, "height": 90, "audio": "none"}})");
+  RawTcp tcp;
+  ASSERT_TRUE(Handshake(tcp, CameraPort("ptz"), "ptz").isObject());
+  Startup(tcp);
+  auto turn = [&](const std::string& cmd) {
+    return SendMessage(tcp, R"({"cmd":")" + cmd + R"(","type":"control","umac":")" + kUmac + "\"}");
+  };
+  Received first;
+  test::ReadStream(tcp, kKey, 2, first);
+  ASSERT_EQ(first.frames.size(), 2u);
+  ASSERT_TRUE(turn("turnUp"));
+  Received up;
+  test::ReadStream(tcp, kKey, 59, up);  // frames 2 to 60
+  ASSERT_EQ(up.frames.size(), 59u);
+  ASSERT_TRUE(up.frames[28].key);
+  EXPECT_NE(up.frames[28].bytes, first.frames[0].bytes) << "tilted at the loop's key frame";
+  EXPECT_EQ(up.frames[58].bytes, up.frames[28].bytes);
+  ASSERT_TRUE(turn("turnDown"));  // level again: the first clip, from the cache
+  Received level;
+  test::ReadStream(tcp, kKey, 30, level);  // frames 61 to 90
+  ASSERT_EQ(level.frames.size(), 30u);
+  ASSERT_TRUE(level.frames[29].key);
+  EXPECT_EQ(level.frames[29].bytes, first.frames[0].bytes);
 }
 
 TEST_F(Cameras, RefusalsAndSilences) {

@@ -93,7 +93,7 @@ TEST(Clip, EveryFrameDecodesFromTheParameterSetsAlone) {
   EXPECT_NE(decoder.Decode(clip.frames[0]), nullptr);
 }
 
-TEST(Clip, SameKeySameBytesOtherNameOrPanOtherPictures) {
+TEST(Clip, SameKeySameBytesOtherNamePanOrTiltOtherPictures) {
   ClipKey key{320, 180, 200000, "cam07", 0};
   Clip a, b, named, panned;
   std::string error;
@@ -109,6 +109,12 @@ TEST(Clip, SameKeySameBytesOtherNameOrPanOtherPictures) {
   other.pan = 32;
   ASSERT_TRUE(EncodeClip(other, panned, error));
   EXPECT_NE(panned.frames[0], a.frames[0]);
+  Clip tilted;
+  other = key;
+  other.tilt = -18;
+  ASSERT_TRUE(EncodeClip(other, tilted, error));
+  EXPECT_NE(tilted.frames[0], a.frames[0]);
+  EXPECT_NE(tilted.frames[0], panned.frames[0]);
   EXPECT_FALSE(EncodeClip({321, 180, 200000, "odd", 0}, a, error));
 
   ClipCache cache;

@@ -95,6 +95,14 @@ TEST(SimOptions, DefaultsAndRefusals) {
   EXPECT_EQ(o.port, 8443);
   EXPECT_EQ(o.lanPort, 0);
   EXPECT_TRUE(o.verbose);
+  EXPECT_EQ(o.controlLog, "");
+  EXPECT_EQ(o.talkDir, "");
+  const char* outputs[] = {"lumivex-sim", "--scenario", "s", "--control-log", "c.log", "--talk-dir", "talk"};
+  ASSERT_TRUE(ParseSimOptions(7, outputs, o, error)) << error;
+  EXPECT_EQ(o.controlLog, "c.log");
+  EXPECT_EQ(o.talkDir, "talk");
+  const char* bare[] = {"lumivex-sim", "--scenario", "s", "--talk-dir"};
+  EXPECT_FALSE(ParseSimOptions(4, bare, o, error));
   const char* big[] = {"lumivex-sim", "--scenario", "s", "--port", "65536"};
   EXPECT_FALSE(ParseSimOptions(5, big, o, error));
   const char* none[] = {"lumivex-sim", "--port", "1"};

@@ -14,6 +14,8 @@
 
 #include "sim/camera_world.h"
 #include "sim/raw_device.h"
+#include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace lumivex::sim {
 namespace {
@@ -134,7 +136,7 @@ class Traversal : public ::testing::Test {
         {"sid": "held", "camera": {"traversal": "hold"}},
         {"sid": "mute", "camera": {"traversal": "silent"}}]})", s, error)) << error;
     world_ = std::make_unique<CameraWorld>(s, [] { return std::vector<SessionKey>{{kKey, kUmac}}; });
-    ASSERT_TRUE(world_->Start("127.0.0.1", "", error)) << error;
+    ASSERT_TRUE(world_->Start("127.0.0.1", CameraOutputs{"", controlLogPath(), ""}, error)) << error;
     server_ = world_->endpoints().traversal;
   }
   void TearDown() override {
@@ -197,6 +199,23 @@ class Traversal : public ::testing::Test {
     return s;
   }
 
+  std::string controlLogPath() const { return (dir_ / "control.log").string(); }
+  // The control log's texts (without time and sid), once there are n.
+  std::vector<std::string> ControlTexts(std::size_t n) {
+    std::vector<std::string> texts;
+    lumivex::test::WaitFor([&] {
+      texts.clear();
+      const std::string log = lumivex::test::ReadFileBytes(controlLogPath());
+      for (std::size_t at = 0, eol; (eol = log.find('\n', at)) != std::string::npos; at = eol + 1) {
+        const std::size_t text = log.find(' ', log.find(' ', at) + 1) + 1;
+        texts.push_back(log.substr(text, eol - text));
+      }
+      return texts.size() >= n;
+    });
+    return texts;
+  }
+
+  lumivex::test::TempDir dir_;
   std::unique_ptr<CameraWorld> world_;
   uint16_t server_ = 0;
 };
@@ -233,6 +252,19 @@ TEST_F(Traversal, PunchThenTheCameraConnectsOverUdtAndStreams) {
   }
   EXPECT_EQ(frames, 20);
   EXPECT_GE(speex, 3);
+
+  // over UDT the keep-alive has no control number, and talk-back is Speex
+  const std::string keepAlive = std::string(R"({"cmd":"running","type":"control","umac":")") + kUmac + "\"}";
+  const std::string numbered =
+      std::string(R"({"cmd":"running","control_number":"0","type":"control","umac":")") + kUmac + "\"}";
+  ASSERT_TRUE(udt.Send(test::RawSeal(0x32, numbered + "\n", kKey, "7777", 8)));  // refused
+  ASSERT_TRUE(udt.Send(test::RawSeal(0x32, keepAlive + "\n", kKey, "7777", 8)));
+  std::string talk(11, '\0');
+  talk[0] = 0x5A;
+  talk[1] = static_cast<char>(200);
+  ASSERT_TRUE(udt.Send(talk + std::string(200, '\0')));
+  const std::vector<std::string> expected = {R"({"type":"startup"})", "stream-start udt", keepAlive, "talk speex 200"};
+  EXPECT_EQ(ControlTexts(4), expected);
 }
 
 TEST_F(Traversal, HelloFromAnotherPortIsWhereUdtComesFrom) {
