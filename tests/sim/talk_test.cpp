@@ -8,7 +8,7 @@
 
 #include "sim/audio_clip.h"
 #include "sim/camera_fixture.h"
-#include "sim/sound_check.h"
+#include "support/sound_check.h"
 #include "support/wait_for.h"
 
 namespace lumivex::sim {
@@ -38,7 +38,7 @@ class SimTalk : public test::CameraFixture {
     return talk;
   }
 
-  static void ExpectPcmMono(const test::Wav& w, uint32_t rate) {
+  static void ExpectPcmMono(const lumivex::test::Wav& w, uint32_t rate) {
     EXPECT_EQ(w.riffSize, 36 + w.dataSize);
     EXPECT_EQ(w.fmtSize, 16u);
     EXPECT_EQ(w.format, 1);
@@ -53,15 +53,15 @@ class SimTalk : public test::CameraFixture {
 
 TEST_F(SimTalk, SpeexTalkBackIsWrittenAsEightKilohertzPcmAcrossConnections) {
   Start(R"({"sid": "talker", "camera": {"width": 160, "height": 90}})");
-  const std::vector<std::string> payloads = test::SpeexPayloads(test::SineSamples(1000, 8000, 16000));
+  const std::vector<std::string> payloads = lumivex::test::SpeexPayloads(lumivex::test::SineSamples(1000, 8000, 16000));
   ASSERT_EQ(payloads.size(), 10u);
   std::vector<std::string> packets;
   for (const std::string& p : payloads) {
     ASSERT_EQ(p.size(), 200u);
-    packets.push_back(test::TalkPacket(0x5A, p));
+    packets.push_back(lumivex::test::TalkPacket(0x5A, p));
     ASSERT_EQ(packets.back().size(), 211u);
   }
-  test::Wav w;
+  lumivex::test::Wav w;
   std::string why;
   {
     RawTcp tcp;
@@ -69,13 +69,13 @@ TEST_F(SimTalk, SpeexTalkBackIsWrittenAsEightKilohertzPcmAcrossConnections) {
     Startup(tcp);
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(tcp.Send(packets[i]));
     ASSERT_EQ(TalkLines(5).size(), 5u);
-    ASSERT_TRUE(test::ReadWav(WavPath("talker"), w, why)) << why;
+    ASSERT_TRUE(lumivex::test::ReadWav(WavPath("talker"), w, why)) << why;
     ExpectPcmMono(w, 8000);
     EXPECT_EQ(w.dataSize, 5 * 3200u) << "200 ms a packet";
 
     testing::internal::CaptureStderr();
-    ASSERT_TRUE(tcp.Send(test::TalkPacket(0x5A, std::string(150, '\x11'))));  // refused: not ten frames
-    ASSERT_TRUE(tcp.Send(test::TalkPacket(0x5B, "")));                        // refused: this camera is Speex
+    ASSERT_TRUE(tcp.Send(lumivex::test::TalkPacket(0x5A, std::string(150, '\x11'))));  // refused: not ten frames
+    ASSERT_TRUE(tcp.Send(lumivex::test::TalkPacket(0x5B, "")));                        // refused: this camera is Speex
     for (int i = 5; i < 10; ++i) ASSERT_TRUE(tcp.Send(packets[i]));
     const std::vector<std::string> talk = TalkLines(10);
     const std::string refusals = testing::internal::GetCapturedStderr();
@@ -85,11 +85,11 @@ TEST_F(SimTalk, SpeexTalkBackIsWrittenAsEightKilohertzPcmAcrossConnections) {
     EXPECT_NE(refusals.find("refused camera talker: AAC talk-back to a Speex camera"), std::string::npos)
         << refusals;
   }
-  ASSERT_TRUE(test::ReadWav(WavPath("talker"), w, why)) << why;
+  ASSERT_TRUE(lumivex::test::ReadWav(WavPath("talker"), w, why)) << why;
   ExpectPcmMono(w, 8000);
   ASSERT_EQ(w.dataSize, 10 * 3200u);
   std::vector<int16_t> heard(w.samples.begin() + 800, w.samples.end());  // past the codec's start
-  EXPECT_NEAR(test::DominantHz(heard, 8000), 1000, 10);
+  EXPECT_NEAR(lumivex::test::DominantHz(heard, 8000), 1000, 10);
   const std::vector<int16_t> first = w.samples;
 
   RawTcp again;  // the same camera's next session appends to the same file
@@ -97,7 +97,7 @@ TEST_F(SimTalk, SpeexTalkBackIsWrittenAsEightKilohertzPcmAcrossConnections) {
   Startup(again);
   ASSERT_TRUE(again.Send(packets[0]) && again.Send(packets[1]));
   ASSERT_EQ(TalkLines(12).size(), 12u);
-  ASSERT_TRUE(test::ReadWav(WavPath("talker"), w, why)) << why;
+  ASSERT_TRUE(lumivex::test::ReadWav(WavPath("talker"), w, why)) << why;
   ExpectPcmMono(w, 8000);
   ASSERT_EQ(w.dataSize, 12 * 3200u);
   EXPECT_TRUE(std::equal(first.begin(), first.end(), w.samples.begin()));
@@ -105,20 +105,20 @@ TEST_F(SimTalk, SpeexTalkBackIsWrittenAsEightKilohertzPcmAcrossConnections) {
 
 TEST_F(SimTalk, AacTalkBackIsWrittenAtTheAdtsRate) {
   Start(R"({"sid": "aac", "camera": {"audio": "aac", "audioSample": 16000, "width": 160, "height": 90}})");
-  const std::vector<std::string> frames = test::AdtsFrames(test::SineSamples(1000, 16000, 32000), 16000);
+  const std::vector<std::string> frames = lumivex::test::AdtsFrames(lumivex::test::SineSamples(1000, 16000, 32000), 16000);
   ASSERT_GE(frames.size(), 30u);
   RawTcp tcp;
   ASSERT_TRUE(Handshake(tcp, CameraPort("aac"), "aac").isObject());
   Startup(tcp);
   testing::internal::CaptureStderr();
-  ASSERT_TRUE(tcp.Send(test::TalkPacket(0x5B, "")));  // the encoder still filling its delay
+  ASSERT_TRUE(tcp.Send(lumivex::test::TalkPacket(0x5B, "")));  // the encoder still filling its delay
   const std::size_t n = frames.size();
-  for (std::size_t i = 0; i + 2 < n; ++i) ASSERT_TRUE(tcp.Send(test::TalkPacket(0x5B, frames[i])));
-  ASSERT_TRUE(tcp.Send(test::TalkPacket(0x5B, frames[0].substr(0, frames[0].size() - 3))));  // refused: cut
-  ASSERT_TRUE(tcp.Send(test::TalkPacket(0x5B, std::string(40, '\x21'))));                    // refused: no sync
-  ASSERT_TRUE(tcp.Send(test::TalkPacket(0x5A, std::string(200, '\0'))));  // refused: this camera is AAC
+  for (std::size_t i = 0; i + 2 < n; ++i) ASSERT_TRUE(tcp.Send(lumivex::test::TalkPacket(0x5B, frames[i])));
+  ASSERT_TRUE(tcp.Send(lumivex::test::TalkPacket(0x5B, frames[0].substr(0, frames[0].size() - 3))));  // refused: cut
+  ASSERT_TRUE(tcp.Send(lumivex::test::TalkPacket(0x5B, std::string(40, '\x21'))));                    // refused: no sync
+  ASSERT_TRUE(tcp.Send(lumivex::test::TalkPacket(0x5A, std::string(200, '\0'))));  // refused: this camera is AAC
   const std::string two = frames[n - 2] + frames[n - 1];
-  ASSERT_TRUE(tcp.Send(test::TalkPacket(0x5B, two)));  // two whole frames in one packet
+  ASSERT_TRUE(tcp.Send(lumivex::test::TalkPacket(0x5B, two)));  // two whole frames in one packet
   const std::vector<std::string> talk = TalkLines(n);
   const std::string refusals = testing::internal::GetCapturedStderr();
   ASSERT_EQ(talk.size(), n);
@@ -129,13 +129,13 @@ TEST_F(SimTalk, AacTalkBackIsWrittenAtTheAdtsRate) {
                           "refused camera aac: Speex talk-back to an AAC camera"})
     EXPECT_NE(refusals.find(why), std::string::npos) << why << "\n" << refusals;
 
-  test::Wav w;
+  lumivex::test::Wav w;
   std::string why;
-  ASSERT_TRUE(test::ReadWav(WavPath("aac"), w, why)) << why;
+  ASSERT_TRUE(lumivex::test::ReadWav(WavPath("aac"), w, why)) << why;
   ExpectPcmMono(w, 16000);
   EXPECT_EQ(w.dataSize, n * 1024 * 2) << "1024 samples a frame";
   std::vector<int16_t> heard(w.samples.begin() + 4096, w.samples.end());
-  EXPECT_NEAR(test::DominantHz(heard, 16000), 1000, 10);
+  EXPECT_NEAR(lumivex::test::DominantHz(heard, 16000), 1000, 10);
 }
 
 TEST(SimTone, TheCamerasSoundAtTheToneFrequency) {
@@ -143,13 +143,13 @@ TEST(SimTone, TheCamerasSoundAtTheToneFrequency) {
   AudioClip speex, aac;
   std::string error;
   ASSERT_TRUE(EncodeSpeexTone(speex, error)) << error;
-  std::vector<int16_t> heard = test::DecodeSpeex(speex.payloads);
+  std::vector<int16_t> heard = lumivex::test::DecodeSpeex(speex.payloads);
   ASSERT_EQ(heard.size(), 16000u);
-  EXPECT_NEAR(test::DominantHz({heard.begin() + 800, heard.end()}, 8000), kToneHz, 10);
+  EXPECT_NEAR(lumivex::test::DominantHz({heard.begin() + 800, heard.end()}, 8000), kToneHz, 10);
   ASSERT_TRUE(EncodeAacTone(16000, aac, error)) << error;
-  heard = test::DecodeAac(aac.payloads);
+  heard = lumivex::test::DecodeAac(aac.payloads);
   ASSERT_GE(heard.size(), 30 * 1024u);
-  EXPECT_NEAR(test::DominantHz({heard.begin() + 4096, heard.end()}, 16000), kToneHz, 10);
+  EXPECT_NEAR(lumivex::test::DominantHz({heard.begin() + 4096, heard.end()}, 16000), kToneHz, 10);
 }
 
 class SimCameraTone : public test::CameraFixture {};
@@ -169,10 +169,10 @@ TEST_F(SimCameraTone, WhatTheCamerasSendDecodesToTheTone) {
       ASSERT_EQ(p[0], type);
       payloads.push_back(p.substr(11));
     }
-    std::vector<int16_t> heard = type == 0x5A ? test::DecodeSpeex(payloads) : test::DecodeAac(payloads);
+    std::vector<int16_t> heard = type == 0x5A ? lumivex::test::DecodeSpeex(payloads) : lumivex::test::DecodeAac(payloads);
     ASSERT_GE(heard.size(), static_cast<std::size_t>(rate / 2)) << "half a second of sound at least";
     heard.erase(heard.begin(), heard.begin() + rate / 10);
-    EXPECT_NEAR(test::DominantHz(heard, rate), kToneHz, 10);
+    EXPECT_NEAR(lumivex::test::DominantHz(heard, rate), kToneHz, 10);
   }
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace lumivex::sim::test {
+namespace lumivex::test {
 
 // Mono 16-bit samples of a sine at hz.
 std::vector<int16_t> SineSamples(double hz, int rate, std::size_t count, double amplitude = 8000);
@@ -38,4 +38,4 @@ struct Wav {
 // A canonical 44-byte-header WAV file; false with why when it is not one.
 bool ReadWav(const std::string& path, Wav& out, std::string& why);
 
-}  // namespace lumivex::sim::test
+}  // namespace lumivex::test

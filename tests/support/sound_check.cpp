@@ -1,4 +1,4 @@
-#include "sim/sound_check.h"
+#include "support/sound_check.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,7 +13,7 @@ extern "C" {
 #include <iterator>
 #include <numbers>
 
-namespace lumivex::sim::test {
+namespace lumivex::test {
 namespace {
 
 constexpr int kAdtsRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000};
@@ -237,4 +237,4 @@ bool ReadWav(const std::string& path, Wav& out, std::string& why) {
   return true;
 }
 
-}  // namespace lumivex::sim::test
+}  // namespace lumivex::test
