@@ -1,0 +1,445 @@
+#include "ui/login_window.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QWindow>
+#include <algorithm>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "config/user_config.h"
+#include "core/logging.h"
+#include "ui/app_context.h"
+#include "ui/geometry/pictures.h"
+#include "webservice/envelope.h"
+#include "webservice/input_rules.h"
+
+namespace lumivex {
+namespace {
+
+namespace fs = std::filesystem;
+namespace names = login_controls;
+namespace pictures = ui::pictures;
+
+const QColor kBlue(64, 155, 228);
+constexpr int kWidth = 432;
+constexpr int kHeight = 306;
+constexpr int kBandHeight = 127;
+constexpr int kBoxLeft = 96;
+constexpr int kBoxWidth = 240;
+constexpr int kBoxHeight = 30;
+constexpr int kUserTop = 140;
+constexpr int kPasswordTop = 180;
+constexpr int kIconLeft = 62;
+constexpr int kIconSize = 22;
+constexpr int kProgressMs = 200;
+constexpr int kDotCycle = 8;  // 1 to 7 dots, then none
+constexpr int kShortTipMs = 800;
+constexpr int kRuleTipMs = 2000;
+constexpr char kConfigSuffix[] = "_config.xml";
+constexpr char kNotAvailableYet[] = "该功能暂未开放";
+
+// A push button drawn from its three pictures of res/.
+class PictureButton : public QAbstractButton {
+ public:
+  PictureButton(const AppContext& app, std::string_view base, QWidget* parent) : QAbstractButton(parent) {
+    normal_.load(Picture(app, base, pictures::ButtonState::kNormal));
+    pressed_.load(Picture(app, base, pictures::ButtonState::kPressed));
+    focused_.load(Picture(app, base, pictures::ButtonState::kFocused));
+    setCursor(Qt::PointingHandCursor);
+  }
+  bool loaded() const { return !normal_.isNull() && !pressed_.isNull() && !focused_.isNull(); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    if (!isEnabled()) p.setOpacity(0.5);
+    const QPixmap& image = isDown() ? pressed_ : (hasFocus() || underMouse()) ? focused_ : normal_;
+    p.drawPixmap(rect(), image);
+  }
+  void enterEvent(QEnterEvent* event) override {
+    update();
+    QAbstractButton::enterEvent(event);
+  }
+  void leaveEvent(QEvent* event) override {
+    update();
+    QAbstractButton::leaveEvent(event);
+  }
+
+ private:
+  static QString Picture(const AppContext& app, std::string_view base, pictures::ButtonState state) {
+    return QString::fromStdString(app.ResPath(pictures::ButtonPicture(base, state)));
+  }
+  QPixmap normal_, pressed_, focused_;
+};
+
+// The picture button when res/ has its pictures, else a plain one with text.
+QAbstractButton* MakeButton(const AppContext& app, std::string_view base, const QString& text,
+                            QWidget* parent) {
+  if (!base.empty()) {
+    auto* button = new PictureButton(app, base, parent);
+    if (button->loaded()) return button;
+    delete button;
+  }
+  return new QPushButton(text, parent);
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::WindowText, colour);
+  widget->setPalette(palette);
+}
+
+void DrawUserIcon(QPainter& p, const QRect& r) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(kBlue);
+  p.drawEllipse(r.center().x() - 5, r.top() + 1, 10, 10);
+  p.drawChord(r.left() + 2, r.top() + 12, r.width() - 4, 18, 0, 180 * 16);
+}
+
+void DrawLockIcon(QPainter& p, const QRect& r) {
+  p.setPen(QPen(kBlue, 2));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(r.center().x() - 5, r.top() + 1, 10, 14, 0, 180 * 16);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kBlue);
+  p.drawRoundedRect(r.left() + 3, r.top() + 9, r.width() - 6, r.height() - 10, 2, 2);
+}
+
+}  // namespace
+
+std::vector<std::string> RememberedUsers(const std::string& configFolder, std::size_t limit) {
+  struct Entry {
+    std::string user;
+    fs::file_time_type written;
+  };
+  const std::string_view suffix = kConfigSuffix;
+  std::vector<Entry> entries;
+  std::error_code ec;
+  for (fs::directory_iterator it(configFolder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    // "_config.xml" alone names no user.
+    if (name.size() <= suffix.size() || !name.ends_with(suffix)) continue;
+    std::error_code fileError;
+    if (!it->is_regular_file(fileError)) continue;
+    fs::file_time_type written = it->last_write_time(fileError);
+    if (fileError) continue;
+    entries.push_back({name.substr(0, name.size() - suffix.size()), written});
+  }
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.written != b.written ? a.written > b.written : a.user < b.user;
+  });
+  std::vector<std::string> users;
+  for (std::size_t i = 0; i < entries.size() && i < limit; ++i) users.push_back(entries[i].user);
+  return users;
+}
+
+CLogin::CLogin(AppContext& app, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), app_(app) {
+  setWindowTitle(QString::fromUtf8(kSignInTitle));
+  setFixedSize(kWidth, kHeight);
+  logo_.load(QString::fromStdString(app_.ResPath(pictures::kAppIcon)));
+  BuildControls();
+
+  progress_.setInterval(kProgressMs);
+  connect(&progress_, &QTimer::timeout, this, &CLogin::AdvanceProgress);
+  connect(&app_.notifier, &QtNotifier::statusChanged, this, &CLogin::TakeStatus);
+  // Enter, Esc and typed characters anywhere in the window, whichever child has the focus.
+  qApp->installEventFilter(this);
+
+  FillRememberedUsers();
+  // Signs in as soon as the window runs, as if the button had been pressed.
+  if (autoLogin_->isChecked()) QMetaObject::invokeMethod(this, &CLogin::SignIn, Qt::QueuedConnection);
+}
+
+CLogin::~CLogin() {
+  qApp->removeEventFilter(this);
+  JoinWorker();
+}
+
+void CLogin::JoinWorker() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void CLogin::BuildControls() {
+  minimize_ = MakeButton(app_, pictures::kMinimize, QStringLiteral("–"), this);
+  minimize_->setObjectName(names::kMinimize);
+  minimize_->setGeometry(kWidth - 61, 1, 30, 20);
+  connect(minimize_, &QAbstractButton::clicked, this, &QWidget::showMinimized);
+
+  close_ = MakeButton(app_, pictures::kClose, QStringLiteral("×"), this);
+  close_->setObjectName(names::kClose);
+  close_->setGeometry(kWidth - 31, 1, 30, 20);
+  connect(close_, &QAbstractButton::clicked, this, &CLogin::reject);
+  // Mouse only, so that the user box takes the first focus.
+  minimize_->setFocusPolicy(Qt::NoFocus);
+  close_->setFocusPolicy(Qt::NoFocus);
+
+  status_ = new QLabel(this);
+  status_->setObjectName(names::kStatus);
+  status_->setGeometry(20, 96, kWidth - 40, 24);
+  status_->setAlignment(Qt::AlignCenter);
+  SetTextColour(status_, Qt::white);
+
+  user_ = new QComboBox(this);
+  user_->setObjectName(names::kUser);
+  user_->setEditable(true);
+  user_->setInsertPolicy(QComboBox::NoInsert);
+  user_->setGeometry(kBoxLeft, kUserTop, kBoxWidth, kBoxHeight);
+  connect(user_->lineEdit(), &QLineEdit::textEdited, this, [this] {
+    status_->clear();
+    password_->clear();
+  });
+  connect(user_, &QComboBox::activated, this,
+          [this](int index) { ApplyStoredSignIn(user_->itemText(index), false); });
+
+  password_ = new QLineEdit(this);
+  password_->setObjectName(names::kPassword);
+  password_->setEchoMode(QLineEdit::Password);
+  password_->setGeometry(kBoxLeft, kPasswordTop, kBoxWidth, kBoxHeight);
+  connect(password_, &QLineEdit::textEdited, status_, &QLabel::clear);
+
+  forgot_ = MakeButton(app_, "", QStringLiteral("忘记密码"), this);
+  forgot_->setObjectName(names::kForgotPassword);
+  forgot_->setGeometry(kBoxLeft + kBoxWidth + 6, kPasswordTop, 76, kBoxHeight);
+  forgot_->setStyleSheet(QStringLiteral("QPushButton { border: none; color: rgb(64, 155, 228); }"));
+  connect(forgot_, &QAbstractButton::clicked, this, [this] {
+    QMessageBox::information(this, QStringLiteral("提示"), QString::fromUtf8(kNotAvailableYet));
+  });
+
+  remember_ = new QCheckBox(QStringLiteral("记住密码"), this);
+  remember_->setObjectName(names::kRememberPassword);
+  remember_->setGeometry(kBoxLeft, 218, 110, 24);
+  autoLogin_ = new QCheckBox(QStringLiteral("自动登录"), this);
+  autoLogin_->setObjectName(names::kAutoLogin);
+  autoLogin_->setGeometry(kBoxLeft + 130, 218, 110, 24);
+  // Only the user's click: the settings file may hold "自动登录" without a password.
+  connect(autoLogin_, &QCheckBox::clicked, this, [this](bool checked) {
+    if (checked) remember_->setChecked(true);
+  });
+
+  const QString buttonStyle = QStringLiteral(
+      "QPushButton { background: rgb(64, 155, 228); color: white; border: none; border-radius: 3px; }"
+      "QPushButton:pressed { background: rgb(44, 125, 198); }");
+  signIn_ = MakeButton(app_, "", QStringLiteral("登录"), this);
+  cancel_ = MakeButton(app_, "", QStringLiteral("取消"), this);
+  signIn_->setObjectName(names::kSignIn);
+  cancel_->setObjectName(names::kCancel);
+  for (QAbstractButton* button : {signIn_, cancel_}) {
+    button->setGeometry(kBoxLeft, 252, kBoxWidth, 36);
+    button->setStyleSheet(buttonStyle);
+  }
+  cancel_->hide();
+  connect(signIn_, &QAbstractButton::clicked, this, &CLogin::SignIn);
+  connect(cancel_, &QAbstractButton::clicked, this, &CLogin::Cancel);
+}
+
+void CLogin::FillRememberedUsers() {
+  for (const std::string& user : RememberedUsers(app_.service.ConfigFolder()))
+    user_->addItem(QString::fromStdString(user));
+  if (user_->count() == 0) return;
+  user_->setCurrentIndex(0);
+  ApplyStoredSignIn(user_->itemText(0), true);
+}
+
+// As the window opens "自动登录" is on only for exactly "1"; for a user chosen
+// from the list it is on unless exactly "0". A password that cannot be taken
+// back out of its stored form counts as none remembered.
+void CLogin::ApplyStoredSignIn(const QString& user, bool opening) {
+  std::string path = UserConfigPath(app_.service.ConfigFolder(), user.toStdString());
+  std::string autoLogin, stored;
+  bool loaded = !path.empty() && GetConfigText(path, "config1", "AutoLogin", autoLogin) &&
+                GetConfigAttrib(path, "config1", "User", "Password", stored);
+  std::string password;
+  bool remembered = loaded && stored != "0" && RevealStoredPassword(stored, password);
+  if (opening) {
+    if (autoLogin == "1") autoLogin_->setChecked(true);
+  } else {
+    autoLogin_->setChecked(loaded && autoLogin != "0");
+  }
+  remember_->setChecked(remembered);
+  password_->setText(remembered ? QString::fromStdString(password) : QString());
+  if (opening && !remembered) password_->setFocus();
+}
+
+void CLogin::Refuse(const std::string& text, int tipMilliseconds) {
+  QString message = QString::fromStdString(text);
+  ShowTip(this, message, tipMilliseconds);
+  status_->setText(message);
+}
+
+void CLogin::SignIn() {
+  if (busy()) return;
+  if (autoLogin_->isChecked()) remember_->setChecked(true);
+
+  std::string user = user_->currentText().toStdString();
+  std::string refusal = CheckSignInUser(user);
+  if (user.empty()) {
+    ShowTip(this, QString::fromStdString(refusal), kShortTipMs);
+    user_->setFocus();
+    return;
+  }
+  if (!refusal.empty()) {
+    Refuse(refusal, kRuleTipMs);
+    user_->clearEditText();
+    user_->setFocus();
+    return;
+  }
+  std::string password = password_->text().toStdString();
+  refusal = CheckSignInPassword(password);
+  if (password.empty()) {
+    ShowTip(this, QString::fromStdString(refusal), kShortTipMs);
+    password_->setFocus();
+    return;
+  }
+  if (!refusal.empty()) {
+    Refuse(refusal, kRuleTipMs);
+    password_->clear();
+    password_->setFocus();
+    return;
+  }
+  StartLogin({user, password, remember_->isChecked(), autoLogin_->isChecked()});
+}
+
+void CLogin::StartLogin(const LoginInput& input) {
+  currentAttempt_ = ++lastAttempt_;
+  pendingStatus_.clear();
+  SetBusy(true);
+  dots_ = 0;
+  AdvanceProgress();
+  progress_.start();
+  std::thread previous = std::move(worker_);
+  worker_ = std::thread([this, attempt = currentAttempt_, input, previous = std::move(previous)]() mutable {
+    if (previous.joinable()) previous.join();
+    LoginOutcome outcome;
+    int result = Login_Start(app_.service, input, outcome);
+    QMetaObject::invokeMethod(
+        this, [this, attempt, result, outcome] { Finish(attempt, result, outcome); }, Qt::QueuedConnection);
+  });
+}
+
+void CLogin::AdvanceProgress() {
+  dots_ = (dots_ + 1) % kDotCycle;
+  status_->setText(QStringLiteral("正在登录") + QString(dots_, QLatin1Char('.')));
+}
+
+void CLogin::TakeStatus(const QString& text) {
+  if (busy() && staleResults_ == 0) pendingStatus_ = text;
+}
+
+void CLogin::Finish(int attempt, int result, LoginOutcome outcome) {
+  if (attempt != currentAttempt_) {
+    --staleResults_;  // cancelled: its result is never shown
+    return;
+  }
+  if (outcome.clearPassword) password_->clear();
+  ShowResult(pendingStatus_);
+  if (result != 1) return;
+  signedIn_ = true;
+  LogLine("CLogin: signed in");
+  accept();
+}
+
+void CLogin::Cancel() {
+  if (!busy()) return;
+  ++staleResults_;
+  ShowResult(QString());
+}
+
+void CLogin::ShowResult(const QString& text) {
+  progress_.stop();
+  status_->setText(text);
+  currentAttempt_ = 0;
+  SetBusy(false);
+}
+
+void CLogin::SetBusy(bool busy) {
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{close_, minimize_, user_, password_, remember_, autoLogin_})
+    control->setEnabled(!busy);
+  signIn_->setVisible(!busy);
+  cancel_->setVisible(busy);
+  update();
+}
+
+void CLogin::reject() {
+  if (busy()) return;  // the close button is disabled meanwhile; Esc likewise
+  QDialog::reject();
+}
+
+bool CLogin::eventFilter(QObject* watched, QEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || widget->window() != this) return false;
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    switch (key->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        SignIn();
+        return true;
+      case Qt::Key_Escape:
+        reject();
+        return true;
+      case Qt::Key_Tab:
+      case Qt::Key_Backtab:
+        return false;  // moves the focus; no character
+      default:
+        if (!key->text().isEmpty()) app_.global.m_IsNew = 1;
+        return false;
+    }
+  }
+  if (event->type() == QEvent::InputMethod &&
+      !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty())
+    app_.global.m_IsNew = 1;
+  return false;
+}
+
+void CLogin::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.fillRect(rect(), Qt::white);
+  p.fillRect(0, 0, width(), kBandHeight, kBlue);
+  p.setPen(Qt::white);
+  p.drawText(QRect(10, 0, 200, 22), Qt::AlignLeft | Qt::AlignVCenter, windowTitle());
+  if (!logo_.isNull()) p.drawPixmap((width() - 64) / 2, 22, 64, 64, logo_);
+  DrawUserIcon(p, QRect(kIconLeft, kUserTop + 4, kIconSize, kIconSize));
+  DrawLockIcon(p, QRect(kIconLeft, kPasswordTop + 4, kIconSize, kIconSize));
+  p.setPen(kBlue);
+  p.setBrush(Qt::NoBrush);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.drawRect(0, 0, width() - 1, height() - 1);
+}
+
+void CLogin::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QDialog::mousePressEvent(event);
+  if (windowHandle()) windowHandle()->startSystemMove();
+}
+
+bool RunSignIn(AppContext& app) {
+  bool signedIn = false;
+  {
+    CLogin window(app);
+    QObject::connect(&app.instanceServer, &SingleInstanceServer::raiseRequested, &window,
+                     [&window] { BringToFront(&window); });
+    LogLine("CLogin: sign-in window shown");
+    window.exec();
+    window.JoinWorker();
+    signedIn = window.signedIn();
+  }
+  // A cancelled attempt may have signed in after all; it does not count.
+  app.global.m_LoggedIn = signedIn ? 1 : 0;
+  return signedIn;
+}
+
+}  // namespace lumivex

@@ -1,0 +1,119 @@
+#pragma once
+// CLogin, the sign-in window: the remembered users and their sign-in data,
+// the input checks, the login worker with its progress dots, cancel, and the
+// automatic sign-in.
+
+#include <QDialog>
+#include <QPixmap>
+#include <QString>
+#include <QTimer>
+#include <cstddef>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "webservice/login.h"
+
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+namespace lumivex {
+
+struct AppContext;
+
+inline constexpr char kSignInTitle[] = "velmor用户登录";
+inline constexpr int kMaxRememberedUsers = 10;
+
+// The users whose settings files ("<user>_config.xml" in configFolder) were
+// written last, newest first, at most limit of them.
+std::vector<std::string> RememberedUsers(const std::string& configFolder,
+                                         std::size_t limit = kMaxRememberedUsers);
+
+// The child widgets carry these object names.
+namespace login_controls {
+inline constexpr char kUser[] = "user";
+inline constexpr char kPassword[] = "password";
+inline constexpr char kForgotPassword[] = "forgotPassword";
+inline constexpr char kRememberPassword[] = "rememberPassword";
+inline constexpr char kAutoLogin[] = "autoLogin";
+inline constexpr char kStatus[] = "status";
+inline constexpr char kSignIn[] = "signIn";
+inline constexpr char kCancel[] = "cancel";
+inline constexpr char kClose[] = "close";
+inline constexpr char kMinimize[] = "minimize";
+}  // namespace login_controls
+
+class CLogin : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CLogin(AppContext& app, QWidget* parent = nullptr);
+  ~CLogin() override;  // waits for a login worker still running
+
+  // True once a sign-in has succeeded; the window then closes itself.
+  bool signedIn() const { return signedIn_; }
+  bool busy() const { return currentAttempt_ != 0; }
+  // Waits for the login worker, also for one whose attempt was cancelled.
+  void JoinWorker();
+
+ public slots:
+  void SignIn();           // the sign-in button and Enter
+  void Cancel();           // the cancel button
+  void reject() override;  // the close button and Esc: ends the client
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void FillRememberedUsers();
+  // The remembered sign-in data of user's settings file into the boxes.
+  void ApplyStoredSignIn(const QString& user, bool opening);
+  void Refuse(const std::string& text, int tipMilliseconds);
+  void StartLogin(const LoginInput& input);
+  void AdvanceProgress();
+  void TakeStatus(const QString& text);
+  void Finish(int attempt, int result, LoginOutcome outcome);
+  // The result operation: the progress stops, the status line shows text
+  // (or nothing), and the window is idle again.
+  void ShowResult(const QString& text);
+  void SetBusy(bool busy);
+
+  AppContext& app_;
+  QComboBox* user_ = nullptr;
+  QLineEdit* password_ = nullptr;
+  QCheckBox* remember_ = nullptr;
+  QCheckBox* autoLogin_ = nullptr;
+  QLabel* status_ = nullptr;
+  QAbstractButton* signIn_ = nullptr;
+  QAbstractButton* cancel_ = nullptr;
+  QAbstractButton* close_ = nullptr;
+  QAbstractButton* minimize_ = nullptr;
+  QAbstractButton* forgot_ = nullptr;
+  QPixmap logo_;
+
+  QTimer progress_;
+  int dots_ = 0;
+  // Attempts are numbered; 0 means none runs. A cancelled attempt's worker
+  // runs on, and the status texts it reports arrive before its result, so
+  // texts are dropped while staleResults_ cancelled attempts are still to end.
+  int currentAttempt_ = 0;
+  int lastAttempt_ = 0;
+  int staleResults_ = 0;
+  QString pendingStatus_;
+  bool signedIn_ = false;
+  // The newest login worker. Each worker first joins the one before it, so
+  // one login at a time writes the core's state, and the window never waits.
+  std::thread worker_;
+};
+
+// Runs the sign-in window modally. Only the attempt whose result the window
+// took counts: m_LoggedIn is set from it once every worker has ended.
+bool RunSignIn(AppContext& app);
+
+}  // namespace lumivex
