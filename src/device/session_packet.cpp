@@ -80,4 +80,14 @@ bool ParseAudioPacket(const SessionPacket& packet, AudioPacket& out) {
   return true;
 }
 
+std::string MakeAudioPacket(uint8_t type, std::string_view payload, int32_t timestamp) {
+  if (kAudioHeaderBytes + payload.size() > kReceiveBufferBytes) return {};
+  std::string packet(kAudioHeaderBytes, '\0');
+  packet[0] = static_cast<char>(type);
+  PutInt16(packet, 1, static_cast<int32_t>(payload.size()));
+  for (int i = 0; i < 4; ++i) packet[7 + i] = static_cast<char>((static_cast<uint32_t>(timestamp) >> (8 * i)) & 0xFF);
+  packet.append(payload);
+  return packet;
+}
+
 }  // namespace lumivex

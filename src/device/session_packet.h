@@ -63,4 +63,8 @@ bool SendSessionMessage(std::string_view devKey, DeviceConnection& conn, Transpo
 bool ParseVideoFragment(const SessionPacket& packet, VideoFragment& out);
 bool ParseAudioPacket(const SessionPacket& packet, AudioPacket& out);
 
+// An audio packet of that type (talk-back): the 11-byte header, then payload.
+// Empty when the payload does not fit the 16-bit length or a receive buffer.
+std::string MakeAudioPacket(uint8_t type, std::string_view payload, int32_t timestamp = 0);
+
 }  // namespace lumivex

@@ -1,0 +1,139 @@
+#include "stream/audio_talk.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "core/logging.h"
+#include "device/session_packet.h"
+
+namespace lumivex {
+namespace {
+
+constexpr auto kSenderPoll = std::chrono::milliseconds(5);
+
+}  // namespace
+
+TalkBack::TalkBack(AudioDevices& devices, const std::atomic<bool>* sessionStop)
+    : devices_(devices), sessionStop_(sessionStop) {}
+
+TalkBack::~TalkBack() {
+  quitting_ = true;
+  talking = 0;
+  stops_.JoinAll();
+  if (startInPlace_) Clean();
+}
+
+AudioStart TalkBack::StartLocalAudio(const AudioStreamInfo& info, SendPacket send) {
+  std::lock_guard lock(opMutex_);
+  if (stopActive_) return AudioStart::kStopRunning;
+  if (startInPlace_) return AudioStart::kStartRunning;
+  startInPlace_ = true;
+  start_ = std::thread(&TalkBack::StartThread, this, info, std::move(send));
+  return AudioStart::kStarted;
+}
+
+bool TalkBack::CleanLocalAudioAsync(std::function<void()> done) {
+  std::lock_guard lock(opMutex_);
+  if (stopActive_) return false;
+  stopActive_ = true;
+  talking = 0;
+  stops_.Launch([this, done = std::move(done)] {
+    Clean();
+    stopActive_ = false;  // before the hand-over, which may start this camera again
+    if (done) done();
+  });
+  return true;
+}
+
+void TalkBack::StartThread(AudioStreamInfo info, SendPacket send) {
+  speex_ = info.codec == CameraAudio::kSpeex;
+  const PcmFormat format{1, speex_ ? kSpeexSampleRate : info.m_AudioSample};
+  const std::size_t blockBytes = speex_ ? kSpeexPcmBytes : kAacTalkBytes;
+  ring_.Reset(blockBytes);
+  input_ = devices_.MakeInput();
+  if (!input_ || !input_->Open(format, blockBytes, [this](const uint8_t* data, std::size_t size) { OnBlock(data, size); }) ||
+      !input_->Start()) {
+    LogLine("the audio input does not open");
+    return;
+  }
+  std::lock_guard lock(opMutex_);
+  if (stopActive_ || quitting_) return;  // stopped meanwhile: no sender
+  talking = 1;
+  if (speex_)
+    sender_ = std::thread(&TalkBack::SendSpeex, this, std::move(send));
+  else
+    sender_ = std::thread(&TalkBack::SendAac, this, info.m_AudioSample, std::move(send));
+}
+
+void TalkBack::OnBlock(const uint8_t* data, std::size_t size) {
+  if (size != ring_.blockBytes()) return;  // a partial block is not sent
+  if (speex_) LogLine("IQ::Wave_In::WIM_DATA");
+  ++blocksCaptured_;
+  if (!ring_.Push(data, size)) ++blocksDropped_;
+}
+
+bool TalkBack::KeepSending() const { return talking == 1 && !quitting_ && !(sessionStop_ && *sessionStop_); }
+
+bool TalkBack::TakeBlock(std::vector<int16_t>& samples) {
+  const uint8_t* block = ring_.Front();
+  if (!block) return false;
+  samples.resize(ring_.blockBytes() / sizeof(int16_t));
+  std::memcpy(samples.data(), block, ring_.blockBytes());
+  return true;
+}
+
+void TalkBack::SendSpeex(const SendPacket& send) {
+  SpeexEncoder encoder;
+  if (!encoder.ok()) return;
+  std::vector<int16_t> samples;
+  std::string payload;
+  while (KeepSending()) {
+    if (!TakeBlock(samples)) {
+      std::this_thread::sleep_for(kSenderPoll);
+      continue;
+    }
+    if (!encoder.Encode(samples.data(), payload)) return;
+    if (!send(MakeAudioPacket(FLAG_DEVICE_AUDIO_STREAM_SPEEX, payload))) return;
+    ring_.Pop();  // the slot stays in use until its packet is out
+    ++packetsSent_;
+  }
+}
+
+void TalkBack::SendAac(int sampleRate, const SendPacket& send) {
+  AacEncoder encoder;
+  if (!encoder.Open(sampleRate)) {
+    LogLine("no AAC encoder at " + std::to_string(sampleRate) + " Hz");
+    return;
+  }
+  std::vector<int16_t> samples;
+  std::string adts;
+  while (KeepSending()) {
+    if (!TakeBlock(samples)) {
+      std::this_thread::sleep_for(kSenderPoll);
+      continue;
+    }
+    if (!encoder.Encode(samples.data(), adts)) return;
+    // The camera takes frames of up to 1024 bytes like ours; a larger one is left out.
+    if (adts.size() > kMaxAacFrameBytes) adts.clear();
+    if (!send(MakeAudioPacket(FLAG_DEVICE_AUDIO_STREAM_AAC, adts))) return;
+    ring_.Pop();
+    ++packetsSent_;
+  }
+}
+
+void TalkBack::Clean() {
+  LogLine("go  to the CleanLocalAudio.");
+  std::thread start;
+  {
+    std::lock_guard lock(opMutex_);
+    start.swap(start_);
+  }
+  if (start.joinable()) start.join();
+  if (sender_.joinable()) sender_.join();  // talking is 0
+  if (input_) input_->Close();
+  input_.reset();
+  ring_.Reset(0);
+  startInPlace_ = false;
+}
+
+}  // namespace lumivex
