@@ -1,0 +1,231 @@
+// Start, stop and the reconnect watchdog of a camera's live view.
+
+#include "stream/camera.h"
+
+#include <system_error>
+
+#include "core/logging.h"
+#include "stream/audio_device.h"
+#include "webservice/service_context.h"
+
+namespace lumivex {
+namespace {
+
+using namespace std::chrono_literals;
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void Join(std::thread& thread) {
+  if (thread.joinable()) thread.join();
+}
+
+}  // namespace
+
+CCamera::CCamera(StreamEnvironment& env, std::string sid, std::string name)
+    : env_(env), sid_(std::move(sid)), name_(std::move(name)), audio_(env.audioDevices, &conn_.stopRequested),
+      talk_(env.audioDevices, &conn_.stopRequested) {}
+
+CCamera::~CCamera() {
+  {
+    std::lock_guard lock(watchdogMutex_);
+    watchdogQuit_ = true;
+  }
+  watchdogWake_.notify_all();
+  Join(watchdog_);
+  {
+    std::lock_guard lock(stopThreadMutex_);
+    Join(stopThread_);
+  }
+  bool active;
+  {
+    std::lock_guard lock(lifecycleMutex_);
+    active = sessionActive_;
+  }
+  if (active) RunStop(StopKind::kWatchdog);  // the same clean-up, without a restart
+  std::lock_guard lock(stopThreadMutex_);
+  Join(stopThread_);  // one a relay guard may have started meanwhile
+  env_.wall.audio().Forget(this);
+}
+
+std::string CCamera::name() const {
+  std::lock_guard lock(nameMutex_);
+  return name_;
+}
+
+void CCamera::SetName(std::string name) {
+  std::lock_guard lock(nameMutex_);
+  name_ = std::move(name);
+}
+
+StreamParameters CCamera::parameters() const {
+  std::lock_guard lock(paramsMutex_);
+  return params_;
+}
+
+AudioStreamInfo CCamera::audioInfo() const {
+  std::lock_guard lock(paramsMutex_);
+  return AudioStreamInfo{params_.audio, params_.m_AudioSample};
+}
+
+void CCamera::Rotate() {
+  rotation = (rotation + 1) % kRotations;
+  Redraw();
+}
+
+bool CCamera::SleepUnlessStopped(std::chrono::milliseconds time) const {
+  const auto end = std::chrono::steady_clock::now() + time;
+  for (;;) {
+    if (conn_.stopRequested) return true;
+    auto left = end - std::chrono::steady_clock::now();
+    if (left <= 0ms) return false;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, 100ms));
+  }
+}
+
+void CCamera::StartCamera() {
+  if (stopping_) {
+    restartPending = 1;
+    // The stop may have ended between the check and the flag.
+    if (stopping_ || !restartPending.exchange(0)) return;
+  }
+  std::unique_lock lock(lifecycleMutex_);
+  if (!sessionActive_) {
+    BeginSession();
+    lock.unlock();
+    std::this_thread::sleep_for(200ms);
+    EnsureWatchdog();
+    return;
+  }
+  if (m_VideoStatus == STATUS_VIDEO_FAILED) {
+    restartPending = 1;
+    lock.unlock();
+    StopCleanCamera();  // it restarts at its end
+  }
+}
+
+void CCamera::BeginSession() {
+  counters.shown = counters.decoded = counters.dropped = counters.late = 0;
+  counters.firstPictureNs = 0;
+  counters.startedNs = NowNs();
+  m_VideoStatus = STATUS_VIDEO_CONNECTING;
+  WallPlace place = env_.wall.AssignWindow(*this);
+  wallPage = place.page;
+  wallIndex = place.index;
+  sessionActive_ = true;
+  StartPainter();
+  session_ = std::thread([this] { SessionThread(); });
+}
+
+void CCamera::StartPainter() {
+  Join(painter_);  // one that ended with an earlier session
+  painter_ = std::thread([this] { PaintStatus(); });
+}
+
+void CCamera::EnsureWatchdog() {
+  {
+    std::lock_guard lock(watchdogMutex_);
+    watchdogSuspended_ = false;
+  }
+  watchdogWake_.notify_all();
+  if (!watchdog_.joinable()) watchdog_ = std::thread([this] { Watchdog(); });
+}
+
+void CCamera::Watchdog() {
+  std::unique_lock lock(watchdogMutex_);
+  while (!watchdogQuit_) {
+    watchdogWake_.wait(lock, [this] { return watchdogQuit_ || !watchdogSuspended_; });
+    if (watchdogQuit_) return;
+    lock.unlock();
+    if (m_VideoStatus == STATUS_VIDEO_FAILED && natType() != DEVICE_TRAN_SRV && !stopping_) {
+      std::lock_guard life(lifecycleMutex_);
+      if (sessionActive_ && m_VideoStatus == STATUS_VIDEO_FAILED) {
+        stopping_ = true;
+        RunStop(StopKind::kWatchdog);
+        stopping_ = false;
+        BeginSession();
+        restartPending = 0;  // a start asked for meanwhile is this one
+      }
+    }
+    lock.lock();
+    watchdogWake_.wait_for(lock, env_.watchdogPeriod, [this] { return watchdogQuit_; });
+  }
+}
+
+void CCamera::StopCleanCamera() {
+  stopping_ = true;
+  {
+    std::lock_guard lock(lifecycleMutex_);
+    {
+      std::lock_guard w(watchdogMutex_);
+      watchdogSuspended_ = true;
+    }
+    RunStop(StopKind::kUser);
+  }
+  stopping_ = false;
+  if (restartPending.exchange(0)) StartCamera();
+}
+
+bool CCamera::StopCleanCameraAsync() {
+  std::lock_guard lock(stopThreadMutex_);
+  if (stopping_) return false;
+  Join(stopThread_);
+  stopping_ = true;  // a start from now on only asks for a restart
+  try {
+    stopThread_ = std::thread([this] { StopCleanCamera(); });
+  } catch (const std::system_error&) {
+    stopping_ = false;
+    return false;
+  }
+  return true;
+}
+
+void CCamera::JoinSessionThreads() {
+  Join(painter_);
+  Join(session_);
+  // The session thread started these; it has ended, so they are all set.
+  for (std::thread* t : {&byteMeter_, &relayLimit_, &relayCutoff_, &keepAlive_, &receiver_, &ptz_, &timerSetup_})
+    Join(*t);
+  Join(clock_);  // the timer set-up started it
+}
+
+void CCamera::RunStop(StopKind kind) {
+  conn_.stopRequested = true;
+  JoinSessionThreads();
+  if (!talk_.stopRunning()) talk_.CleanLocalAudioAsync({});
+  if (!audio_.stopRunning() && audio_.CleanCameraAudioAsync({})) audio_.cameraAudioOff = 1;
+  env_.wall.audio().SessionStopped(this);
+  ReleaseSession(kind);
+}
+
+void CCamera::ReleaseSession(StopKind kind) {
+  {
+    std::lock_guard lock(talkSendMutex_);
+    sessionOpen_ = false;
+    conn_.Reset();
+  }
+  ringInUse_ = nullptr;
+  ring_.reset();
+  decoder_.Release();
+  converter_.Release();
+  {
+    std::lock_guard lock(paramsMutex_);
+    params_ = StreamParameters{};
+  }
+  bitRate = -1;
+  recorder_.Close();
+  audio_.cameraAudioOff = 1;
+  conn_.stopRequested = false;
+  WallPlace place{wallPage, wallIndex};
+  if (place.valid()) env_.wall.ReleaseWindow(*this, place);
+  wallPage = -1;
+  wallIndex = -1;
+  rotation = 0;
+  m_VideoStatus = STATUS_READY;
+  sessionActive_ = false;
+  if (kind == StopKind::kWatchdog) LogLine("camera:StopCleanCameraCheck()");
+}
+
+}  // namespace lumivex

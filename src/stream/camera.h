@@ -1,0 +1,205 @@
+#pragma once
+// CCamera: one device's live view for the whole run. A session runs on
+// threads of its own: the session thread (negotiation, socket, handshake)
+// starts the workers (keep-alive, receive loop, frame clock, byte meter,
+// pan/tilt, the relay guards); the status painter shows the status picture
+// while no video is shown; the watchdog restarts a failed session every
+// period unless it ran through a relay. A stop joins every thread: each
+// wait of a session observes the stop flag within 200 ms.
+//
+// Threads and guards:
+// - lifecycleMutex_ serialises start and stop of this camera; a start that
+//   comes while a stop runs (stopping_) only sets restartPending.
+// - m_VideoStatus, recording, snapshotRequested, rotation, wallPage,
+//   wallIndex, bitRate, lastSecondBytes and the counters are atomics.
+// - params_, ring_, decoder_, converter_ and the worker threads are written
+//   by the session thread before it starts the workers, read by the workers,
+//   and released by the stop after every thread has been joined.
+// - the picture path (decoder_, converter_, recorder_, snapshot) runs on the
+//   frame clock's thread only.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/connection.h"
+#include "device/stream_handshake.h"
+#include "stream/audio_player.h"
+#include "stream/audio_switch.h"
+#include "stream/audio_talk.h"
+#include "stream/frame_ring.h"
+#include "stream/recorder.h"
+#include "stream/video_decoder.h"
+#include "stream/video_wall.h"
+
+namespace lumivex {
+
+struct ServiceContext;
+class AudioDevices;
+
+inline constexpr int32_t STATUS_READY = 0;
+inline constexpr int32_t STATUS_VIDEO_CONNECTING = 1;
+inline constexpr int32_t STATUS_VIDEO_PLAYING = 2;
+inline constexpr int32_t STATUS_VIDEO_FAILED = 3;
+
+// The three quality levels of the quality menu, bits per second.
+inline constexpr int32_t kQualityLevels[] = {88000, 480000, 1200000};
+
+// What every camera of the run shares.
+struct StreamEnvironment {
+  StreamEnvironment(ServiceContext& context, VideoWall& videoWall, AudioDevices& devices)
+      : ctx(context), wall(videoWall), audioDevices(devices) {}
+
+  ServiceContext& ctx;
+  VideoWall& wall;
+  AudioDevices& audioDevices;
+  // Between two checks of the reconnect watchdog.
+  std::chrono::milliseconds watchdogPeriod{300000};
+  // The relay cut-off notice is shown once per run.
+  std::atomic<bool> cutoffNoticePending{true};
+  // A recording segment or snapshot was written (any thread).
+  std::function<void(const std::string& path)> fileWritten;
+};
+
+class CCamera : public AudioParty {
+ public:
+  CCamera(StreamEnvironment& env, std::string sid, std::string name);
+  ~CCamera() override;
+  CCamera(const CCamera&) = delete;
+  CCamera& operator=(const CCamera&) = delete;
+
+  // Starts live view, or arranges a restart.
+  void StartCamera();
+  // The full stop, on the calling thread.
+  void StopCleanCamera();
+  // The same on the camera's stop thread, so that the caller goes on; false
+  // when a stop runs already.
+  bool StopCleanCameraAsync();
+  // 88000, 480000 or 1200000; false when nothing could be sent.
+  bool SetQuality(int32_t level);
+  // Shows the last picture again at the next tick (after a rotation).
+  void Redraw() { redrawRequested_ = 1; }
+  // 0, 1, 2, 3, 0 ...
+  void Rotate();
+
+  const std::string& sid() const { return sid_; }
+  std::string name() const;
+  void SetName(std::string name);
+  int32_t natType() const { return conn_.m_DeviceNATType; }
+  WallPlace place() const { return {wallPage, wallIndex}; }
+  bool stopRunning() const { return stopping_; }
+
+  // AudioParty
+  CameraAudioPlayer& audioPlayer() override { return audio_; }
+  TalkBack& talkBack() override { return talk_; }
+  AudioStreamInfo audioInfo() const override;
+  bool SendTalkPacket(const std::string& packet) override;
+
+  std::atomic<int32_t> m_VideoStatus{STATUS_READY};
+  std::atomic<int32_t> recording{0};
+  std::atomic<int32_t> snapshotRequested{0};
+  std::atomic<int32_t> rotation{0};
+  std::atomic<int32_t> wallPage{-1};
+  std::atomic<int32_t> wallIndex{-1};
+  std::atomic<int32_t> bitRate{-1};
+  std::atomic<int32_t> lastSecondBytes{0};
+
+  // For drivers and benchmarks; reset by every start.
+  struct Counters {
+    std::atomic<uint64_t> shown{0};       // pictures presented
+    std::atomic<uint64_t> decoded{0};     // pictures that came out of the decoder
+    std::atomic<uint64_t> dropped{0};     // slots emptied without showing: lost fragment or after a gap
+    std::atomic<uint64_t> late{0};        // ticks that came more than a frame interval late
+    std::atomic<int64_t> startedNs{0};    // steady clock of the last StartCamera
+    std::atomic<int64_t> firstPictureNs{0};
+  };
+  Counters counters;
+  // The connect reply of the running session (valid while it plays).
+  StreamParameters parameters() const;
+  // Every recording segment created so far.
+  std::vector<std::string> recordings() const { return recorder_.segmentPaths(); }
+
+ private:
+  enum class StopKind { kUser, kWatchdog };
+
+  void BeginSession();  // under lifecycleMutex_
+  void RunStop(StopKind kind);
+  void JoinSessionThreads();
+  void ReleaseSession(StopKind kind);
+  void StartPainter();
+  void EnsureWatchdog();
+  void Watchdog();
+  void Fail() { m_VideoStatus = STATUS_VIDEO_FAILED; }
+  // Sleeps in steps of at most 100 ms; true when the stop flag cut it short.
+  bool SleepUnlessStopped(std::chrono::milliseconds time) const;
+
+  // camera_session.cpp
+  void SessionThread();
+  bool OpenDecoder(const StreamParameters& params);
+  bool StartWorkers(bool udt);
+  void KeepAliveTcp();
+  void KeepAliveUdt();
+  void ReceiveLoop();
+  void ByteMeter();
+  void PanTilt();
+  void RelayTimeLimit();
+  void RelayRandomCutoff();
+  bool SendControl(const JsonMessage& message);
+  JsonMessage Control(const char* cmd) const;
+
+  // camera_picture.cpp
+  void TimerSetUp();
+  void FrameClock();
+  void OnFrameTimer();
+  void ShowFrame(const ShownFrame& frame);
+  void Present(const AVFrame& picture, WallPlace place);
+  void TakePendingSnapshot(const AVFrame& picture);
+  void PaintStatus();
+  FrameOverlay Overlay();
+
+  StreamEnvironment& env_;
+  const std::string sid_;
+  mutable std::mutex nameMutex_;
+  std::string name_;  // guarded by nameMutex_
+
+  DeviceConnection conn_;
+  StreamParameters params_;
+  mutable std::mutex paramsMutex_;  // params_ for readers outside the session
+  std::unique_ptr<FrameRing> ring_;
+  std::atomic<FrameRing*> ringInUse_{nullptr};  // ring_ for the status painter
+  std::mutex talkSendMutex_;
+  bool sessionOpen_ = false;  // guarded by talkSendMutex_: the sockets may be used
+  VideoDecoder decoder_;
+  PictureConverter converter_;
+  SegmentRecorder recorder_;
+  CameraAudioPlayer audio_;
+  TalkBack talk_;
+  int32_t recordBlinkCounter_ = 0;  // frame clock's
+  std::atomic<int32_t> redrawRequested_{0};
+  std::atomic<int> progressStep_{0};
+
+  std::mutex lifecycleMutex_;
+  bool sessionActive_ = false;  // guarded by lifecycleMutex_
+  std::atomic<bool> stopping_{false};
+  std::atomic<int32_t> restartPending{0};
+
+  std::thread session_, painter_, keepAlive_, receiver_, timerSetup_, clock_, byteMeter_, ptz_;
+  std::thread relayLimit_, relayCutoff_;
+  std::mutex stopThreadMutex_;
+  std::thread stopThread_;  // guarded by stopThreadMutex_
+
+  std::mutex watchdogMutex_;
+  std::condition_variable watchdogWake_;
+  bool watchdogSuspended_ = false;  // guarded by watchdogMutex_
+  bool watchdogQuit_ = false;       // guarded by watchdogMutex_
+  std::thread watchdog_;
+};
+
+}  // namespace lumivex
