@@ -20,7 +20,8 @@
 
 namespace lumivex::cli {
 
-int Connect(Client& c, bool (*mayWatch)(Client&, const CameraInfo&));  // stream_commands.cpp
+int Connect(Client& c, bool (*mayWatch)(Client&, const CameraInfo&));       // stream_commands.cpp
+int WatchCommand(Client& c, bool (*mayWatch)(Client&, const CameraInfo&));  // watch_command.cpp
 
 namespace {
 
@@ -299,6 +300,7 @@ const std::map<std::string, CommandSpec>& Commands() {
       {"check-update", {0, CheckUpdate}},
       {"playback-list", {1, PlaybackList}},
       {"connect", {1, [](Client& c) { return Connect(c, MayWatch); }}},
+      {"watch", {1, [](Client& c) { return WatchCommand(c, MayWatch); }}},
   };
   return commands;
 }

@@ -24,7 +24,8 @@ SimServer::SimServer(const std::string& scenarioJson, const SimOptions& options)
   std::vector<std::string> args = options.launcher;
   args.push_back(SimPath());
   args.insert(args.end(), {"--scenario", scenario, "--state", (dir_ / "state").string(), "--host", host_, "--port", "0",
-                           "--lan-port", "0", "--frame-log", (dir_ / "frames.log").string()});
+                           "--lan-port", "0", "--frame-log", (dir_ / "frames.log").string(),
+                           "--control-log", (dir_ / "control.log").string(), "--talk-dir", (dir_ / "talk").string()});
   if (options.verbose) args.push_back("--verbose");
   std::string program = args.front();
   args.erase(args.begin());
@@ -42,6 +43,10 @@ SimServer::SimServer(const std::string& scenarioJson, const SimOptions& options)
 }
 
 std::string SimServer::FrameLog() const { return ReadFileBytes(dir_ / "frames.log"); }
+
+std::string SimServer::ControlLog() const { return ReadFileBytes(dir_ / "control.log"); }
+
+std::string SimServer::TalkWavPath(const std::string& sid) const { return (dir_ / "talk" / (sid + ".wav")).string(); }
 
 SimServer::~SimServer() { Stop(); }
 
@@ -97,7 +102,9 @@ bool SimClient::SignIn(const std::string& user, const std::string& password, boo
   if (!Handshake()) return false;
   LoginInput input{user, password, remember, autoLogin};
   LoginOutcome outcome;
-  return Login_Start(ctx, input, outcome) == 1;
+  if (Login_Start(ctx, input, outcome) != 1) return false;
+  settings.umac = settings.userName.str() + "," + g.m_Mac.str();  // as the start-up does after sign-in
+  return true;
 }
 
 }  // namespace lumivex::test

@@ -35,6 +35,10 @@ class SimServer {
   const std::string& host() const { return host_; }
   // The frames its cameras sent: "<sid> <frameNumber> <bytes> <crc32>" lines.
   std::string FrameLog() const;
+  // What its cameras received: "<ms> <sid> <message or event>" lines.
+  std::string ControlLog() const;
+  // Where the camera sid writes the talk-back sound it heard.
+  std::string TalkWavPath(const std::string& sid) const;
   const std::string& caFile() const { return caFile_; }
   // What the sim refused so far (its "refused" log lines), for failure messages.
   std::string Refusals();
