@@ -202,7 +202,7 @@ void CCamera::RunStop(StopKind kind) {
 
 void CCamera::ReleaseSession(StopKind kind) {
   {
-    std::lock_guard lock(talkSendMutex_);
+    std::lock_guard lock(socketMutex_);
     sessionOpen_ = false;
     conn_.Reset();
   }

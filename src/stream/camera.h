@@ -174,8 +174,8 @@ class CCamera : public AudioParty {
   mutable std::mutex paramsMutex_;  // params_ for readers outside the session
   std::unique_ptr<FrameRing> ring_;
   std::atomic<FrameRing*> ringInUse_{nullptr};  // ring_ for the status painter
-  std::mutex talkSendMutex_;
-  bool sessionOpen_ = false;  // guarded by talkSendMutex_: the sockets may be used
+  std::mutex socketMutex_;
+  bool sessionOpen_ = false;  // guarded by socketMutex_: users off the session threads may send
   VideoDecoder decoder_;
   PictureConverter converter_;
   SegmentRecorder recorder_;

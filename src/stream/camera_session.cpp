@@ -60,7 +60,7 @@ void CCamera::SessionThread() {
   }
   bitRate = params.bitRate;
   {
-    std::lock_guard lock(talkSendMutex_);
+    std::lock_guard lock(socketMutex_);
     sessionOpen_ = true;
   }
   if (!StartWorkers(udt)) {
@@ -201,7 +201,9 @@ void CCamera::PanTilt() {
 }
 
 bool CCamera::SetQuality(int32_t level) {
-  if (conn_.udtSocket == kNoUdtSocket && conn_.tcpSocket < 0) return false;
+  // The user's thread: the sockets must not close under the send.
+  std::lock_guard lock(socketMutex_);
+  if (!sessionOpen_ || (conn_.udtSocket == kNoUdtSocket && conn_.tcpSocket < 0)) return false;
   if (std::find(std::begin(kQualityLevels), std::end(kQualityLevels), level) == std::end(kQualityLevels))
     return false;
   bitRate = level;
@@ -234,7 +236,7 @@ void CCamera::RelayRandomCutoff() {
 bool CCamera::SendTalkPacket(const std::string& packet) {
   // The stop closes the sockets under the same lock, so a talk-back sender
   // never writes to a descriptor that was closed, or reused, meanwhile.
-  std::lock_guard lock(talkSendMutex_);
+  std::lock_guard lock(socketMutex_);
   return sessionOpen_ && !conn_.stopRequested && SendLen(conn_, conn_.transport(), packet.data(), packet.size());
 }
 
