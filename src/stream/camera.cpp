@@ -95,7 +95,8 @@ void CCamera::StartCamera() {
   if (!sessionActive_) {
     BeginSession();
     lock.unlock();
-    std::this_thread::sleep_for(200ms);
+    // No pause before the watchdog: its first check only acts on a failed
+    // session, and a wall starting sixteen cameras must not wait 200 ms each.
     EnsureWatchdog();
     return;
   }

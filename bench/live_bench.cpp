@@ -1,0 +1,134 @@
+// lumivex_bench_live: the cost of the live view's frame path per shown
+// frame, next to bare decoding of the same frames in the same run, with
+// memory per session and the time to the first picture. Prints one JSON
+// object on standard output.
+
+#include <json/json.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include "bare_decode.h"
+#include "bench_options.h"
+#include "bench_sim.h"
+#include "core/logging.h"
+#include "live_sessions.h"
+#include "run_guard.h"
+#include "usage.h"
+
+namespace lumivex::bench {
+namespace {
+
+constexpr int kFrameGapMs = sim::kClipTimeGapMs;
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// Whole milliseconds: finer would be noise on a shared machine.
+Json::Value Ms(double ms) { return Json::Int64(std::llround(ms)); }
+
+Json::Value PerFrame(double seconds, uint64_t frames) {
+  return frames ? Json::Value(seconds / static_cast<double>(frames)) : Json::Value();
+}
+
+Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDecodeResult& bare, double load) {
+  Json::Value r(Json::objectValue);
+  r["sessions"] = o.sessions;
+  r["size"] = std::to_string(o.width) + "x" + std::to_string(o.height);
+  r["window"] = std::to_string(kWindowWidth) + "x" + std::to_string(kWindowHeight);
+  r["seconds"] = o.seconds;
+  r["frames_expected"] = Json::Int64(static_cast<int64_t>(o.sessions) * o.seconds * 1000 / kFrameGapMs);
+  r["frames_shown"] = Json::UInt64(live.window.shown);
+  r["frames_decoded"] = Json::UInt64(live.window.decoded);
+  r["frames_late"] = Json::UInt64(live.window.late);
+  r["frames_dropped"] = Json::UInt64(live.window.dropped);
+  const Json::Value path = PerFrame(live.cpuSeconds, live.window.shown);
+  const Json::Value decode = PerFrame(bare.cpuSeconds, bare.frames);
+  r["cpu_seconds_per_shown_frame_path"] = path;
+  r["cpu_seconds_per_frame_bare_decode"] = decode;
+  const bool comparable = !path.isNull() && !decode.isNull() && decode.asDouble() > 0;
+  r["ratio"] = comparable ? Json::Value(path.asDouble() / decode.asDouble()) : Json::Value();
+  r["bare_decode_frames"] = Json::UInt64(bare.frames);
+  r["cpu_seconds_per_frame_bare_convert"] = PerFrame(bare.convertCpuSeconds, bare.frames);
+  const double mib = static_cast<double>(std::max(0L, live.peakAfterKib - live.rssBeforeKib)) / 1024.0;
+  r["peak_rss_mib_per_session"] = std::round(mib / o.sessions * 100) / 100;
+  const auto& first = live.firstPictureMs;
+  r["first_picture_ms"]["median"] = Ms(Median(first));
+  r["first_picture_ms"]["max"] = Ms(first.empty() ? 0 : *std::max_element(first.begin(), first.end()));
+  r["sessions_played"] = live.played;
+  r["sessions_playing_at_end"] = live.playingAtEnd;
+  r["client_cpu_seconds"] = live.cpuSeconds;
+  r["sim_cpu_seconds"] = live.simCpuSeconds >= 0 ? Json::Value(live.simCpuSeconds) : Json::Value();
+  r["start_all_ms"] = Ms(live.startAllMs);
+  r["play_all_ms"] = Ms(live.playAllMs);
+  r["stop_all_ms"] = Ms(live.stopAllMs);
+  r["cores"] = std::thread::hardware_concurrency();
+  r["load_average_1m"] = std::round(load * 100) / 100;
+  return r;
+}
+
+void Print(const Json::Value& report) {
+  Json::StreamWriterBuilder w;
+  w["indentation"] = "";
+  w["precision"] = 4;  // significant digits: the machine is shared, more would be noise
+  std::cout << Json::writeString(w, report) << std::endl;
+}
+
+int Fail(const std::string& what) {
+  std::fprintf(stderr, "lumivex_bench_live: %s\n", what.c_str());
+  return 1;
+}
+
+int Run(const BenchOptions& o) {
+  // Sim start, sign-in, every session's start and stop, and the bare
+  // decode all have bounds of their own; this one catches a lock-up.
+  RunGuard guard(std::chrono::seconds(300 + 3 * o.seconds + 2 * o.sessions));
+  const double load = LoadAverage();
+  const BenchCameras cameras{o.sessions, o.width, o.height};
+  BenchSim sim;
+  std::string error;
+  guard.Phase("starting lumivex-sim");
+  if (!sim.Start(cameras, error)) return Fail(error);
+  guard.Child(sim.pid());
+  BenchClient client(sim);
+  guard.Phase("signing in");
+  if (!client.SignIn(error)) return Fail(error + "\n" + sim.LogTail(2000));
+
+  guard.Phase("running the live sessions");
+  LiveResult live;
+  const bool allPlayed = RunLiveSessions(client, sim, cameras, o.seconds, live, error);
+  if (!allPlayed) std::fprintf(stderr, "lumivex_bench_live: %s\n%s\n", error.c_str(), sim.LogTail(2000).c_str());
+  guard.Phase("stopping lumivex-sim");
+  sim.Stop();
+
+  guard.Phase("decoding bare");
+  BareDecodeResult bare;
+  if (live.window.shown > 0 &&
+      !BareDecode({o.width, o.height, kCameraBitRate, kCameraName, 0, 0}, live.window.shown,
+                  PictureSize{kWindowWidth, kWindowHeight}, bare, error))
+    return Fail("bare decoding: " + error);
+  Print(Report(o, live, bare, load));
+  return allPlayed ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace lumivex::bench
+
+int main(int argc, char** argv) {
+  using namespace lumivex::bench;
+  BenchOptions options;
+  std::string error;
+  if (!ParseBenchOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    std::fprintf(stderr, "lumivex_bench_live: %s\n%s\n", error.c_str(), kBenchUsage);
+    return 2;
+  }
+  lumivex::InitLogging(false);
+  return Run(options);
+}

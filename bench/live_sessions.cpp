@@ -1,0 +1,131 @@
+#include "live_sessions.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "stream/audio_memory.h"
+#include "stream/camera.h"
+#include "stream/video_wall.h"
+#include "support/wait_for.h"
+#include "usage.h"
+
+namespace lumivex::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+using Cameras = std::vector<std::unique_ptr<CCamera>>;
+
+// Connecting, the sim's first encode of the clip and the first key frame,
+// with room for a loaded machine; more sessions take longer to start.
+std::chrono::milliseconds PlayBound(int sessions) { return 30s + sessions * 500ms; }
+constexpr auto kStepBetweenDrains = 200ms;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::vector<FrameCounts> Counts(const Cameras& cameras) {
+  std::vector<FrameCounts> counts;
+  for (const auto& camera : cameras)
+    counts.push_back({camera->counters.shown, camera->counters.decoded, camera->counters.dropped,
+                      camera->counters.late});
+  return counts;
+}
+
+// What the window added, summed; a session restarted meanwhile counts from zero.
+FrameCounts Added(const std::vector<FrameCounts>& before, const std::vector<FrameCounts>& after) {
+  auto added = [](uint64_t a, uint64_t b) { return a >= b ? a - b : a; };
+  FrameCounts sum;
+  for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    sum.shown += added(after[i].shown, before[i].shown);
+    sum.decoded += added(after[i].decoded, before[i].decoded);
+    sum.dropped += added(after[i].dropped, before[i].dropped);
+    sum.late += added(after[i].late, before[i].late);
+  }
+  return sum;
+}
+
+int Playing(const Cameras& cameras) {
+  int n = 0;
+  for (const auto& camera : cameras) n += camera->m_VideoStatus == STATUS_VIDEO_PLAYING;
+  return n;
+}
+
+// Sleeps through the window, reading the sim's log now and then.
+void RunWindow(BenchSim& sim, int seconds) {
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  for (auto now = Clock::now(); now < end; now = Clock::now()) {
+    sim.DrainLog();
+    std::this_thread::sleep_for(std::min<Clock::duration>(end - now, kStepBetweenDrains));
+  }
+}
+
+double SimCpu(const BenchSim& sim) {
+  double seconds = -1;
+  return ProcessCpuSecondsOf(sim.pid(), seconds) ? seconds : -1;
+}
+
+// Every stop runs on the camera's own stop thread; the destructors join them.
+void StopAll(Cameras& cameras) {
+  for (auto& camera : cameras)
+    if (!camera->StopCleanCameraAsync()) camera->StopCleanCamera();
+  cameras.clear();
+}
+
+}  // namespace
+
+bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cameras, int seconds,
+                     LiveResult& out, std::string& error) {
+  MemoryUse before;
+  if (!ReadMemoryUse(before)) {
+    error = "/proc/self/status cannot be read";
+    return false;
+  }
+  out.rssBeforeKib = before.rssKib;
+
+  HeadlessWall wall(cameras.count, PictureSize{kWindowWidth, kWindowHeight});
+  MemoryDevices devices;
+  StreamEnvironment env(client.ctx, wall, devices);
+  Cameras live;
+  for (int i = 0; i < cameras.count; ++i) live.push_back(std::make_unique<CCamera>(env, CameraSid(i), kCameraName));
+
+  const auto started = Clock::now();
+  for (auto& camera : live) camera->StartCamera();
+  out.startAllMs = MsSince(started);
+  const bool allPlay = test::WaitFor(
+      [&] {
+        sim.DrainLog();
+        return Playing(live) == cameras.count;
+      },
+      PlayBound(cameras.count));
+  out.playAllMs = MsSince(started);
+  out.played = Playing(live);
+  if (!allPlay)
+    error = std::to_string(out.played) + " of " + std::to_string(cameras.count) + " sessions played within " +
+            std::to_string(PlayBound(cameras.count).count()) + " ms";
+
+  const std::vector<FrameCounts> first = Counts(live);
+  const double cpu = ProcessCpuSeconds(), simCpu = SimCpu(sim);
+  RunWindow(sim, seconds);
+  out.window = Added(first, Counts(live));
+  out.cpuSeconds = ProcessCpuSeconds() - cpu;
+  const double simCpuAfter = SimCpu(sim);
+  if (simCpu >= 0 && simCpuAfter >= 0) out.simCpuSeconds = simCpuAfter - simCpu;
+  MemoryUse after;
+  if (ReadMemoryUse(after)) out.peakAfterKib = after.peakKib;
+  out.playingAtEnd = Playing(live);
+  for (const auto& camera : live)
+    if (camera->counters.firstPictureNs > 0)
+      out.firstPictureMs.push_back(static_cast<double>(camera->counters.firstPictureNs - camera->counters.startedNs) /
+                                   1e6);
+
+  const auto stopping = Clock::now();
+  StopAll(live);
+  out.stopAllMs = MsSince(stopping);
+  return allPlay;
+}
+
+}  // namespace lumivex::bench

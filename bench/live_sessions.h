@@ -1,0 +1,40 @@
+#pragma once
+// N live-view sessions through the real path (sockets, frame ring, frame
+// clock, decoder, conversion to a wall window) over one measured window.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bench_sim.h"
+
+namespace lumivex::bench {
+
+struct FrameCounts {
+  uint64_t shown = 0, decoded = 0, dropped = 0, late = 0;
+};
+
+struct LiveResult {
+  int played = 0;        // sessions that were playing when the window opened
+  int playingAtEnd = 0;  // and when it closed
+  FrameCounts window;    // summed over the sessions, during the window only
+  double cpuSeconds = 0;            // of this process, during the window
+  double simCpuSeconds = -1;        // of the sim, during the window; -1 when unreadable
+  long rssBeforeKib = 0;            // before the sessions started
+  long peakAfterKib = 0;            // the peak at the end of the window
+  std::vector<double> firstPictureMs;  // per session that showed a picture
+  double startAllMs = 0;  // starting every session (the caller's part)
+  double playAllMs = 0;   // from the first start until all play
+  double stopAllMs = 0;   // stopping every session
+};
+
+// The wall window each session draws into.
+inline constexpr int kWindowWidth = 480, kWindowHeight = 270;
+
+// Runs cameras.count sessions of the sim's cameras for seconds once all
+// play. False (with the reason) when not all of them played in time; the
+// result holds what was measured all the same.
+bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cameras, int seconds,
+                     LiveResult& out, std::string& error);
+
+}  // namespace lumivex::bench
