@@ -1,4 +1,5 @@
 #include "bench_sim.h"
+#include "support/sim_endpoint.h"
 
 #include <json/json.h>
 
@@ -98,13 +99,7 @@ std::string BenchSim::LogTail(std::size_t bytes) {
 
 BenchClient::BenchClient(const BenchSim& sim) : ctx(g, settings, notifier, home.str()) {
   std::filesystem::create_directories(home / "config");
-  g.m_Host = "127.0.0.1";
-  g.port = sim.webPort();
-  g.m_WebPort = sim.webPort();
-  g.caFile = sim.caFile();
-  g.localIpOverride = "127.0.0.1";
-  g.localMaskOverride = "255.0.0.0";
-  g.lanProbePort = sim.lanPort();
+  test::PointAtLoopbackSim(g, sim.webPort(), sim.caFile(), sim.lanPort());
   ctx.startUpdater = [](const std::string&) { return false; };  // no update offered; never start one
   ctx.exitProcess = [](int) {};
 }

@@ -1,29 +1,21 @@
 #include "cli/options.h"
 
 #include <cstring>
+#include <string>
+
+#include "core/deployment.h"
 
 namespace lumivex::cli {
 
 const char* Usage() {
-  return R"(usage: lumivexctl [OPTIONS] COMMAND [ARGS]
+  static const std::string text = std::string(R"(usage: lumivexctl [OPTIONS] COMMAND [ARGS]
 
 The command-line driver of the Lumivex client. Every command but "info",
 "fetch" and "recover" first signs in exactly as the desktop client does:
 security handshake, LAN probe, login, and the user's configuration file.
 
 Options:
-  --home DIR            program folder (config/, lumivex.ini); default
-                        $LUMIVEX_HOME or the executable's folder
-  --host HOST           service host                     (ini: host)
-  --port N              port of the operations            (ini: port)
-  --web-port N          port of the two older operations  (ini: web_port)
-  --scheme http|https   URL scheme                        (ini: scheme)
-  --ca-file FILE        trust this CA besides the system's (ini: ca_file)
-  --insecure            turn TLS peer and host verification off
-  --local-net IP/MASK   the network the cameras are on, instead of the
-                        first interface's                 (ini: local_net)
-  --lan-port N          port of the LAN probe, default 53217 (ini: lan_port)
-  -u USER -p PASSWORD   sign-in name and password; without -p the
+)") + kDeploymentOptionsHelp + R"(  -u USER -p PASSWORD   sign-in name and password; without -p the
                         password remembered in USER's configuration is used
   --remember            remember the password ("记住密码")
   --auto-login          sign in automatically next time ("自动登录")
@@ -55,6 +47,13 @@ Commands:
                              type: <n>", the stream parameters, and for each
                              whole video frame "frame: <number> <bytes>
                              <crc32>" until N frames (default 30) arrived
+  watch SID [--seconds N] [--record] [--snapshot] [--listen OUT.wav]
+        [--talk IN.wav] [--quality 88000|480000|1200000] [--ptz left|right|up|down ...]
+        [--folder DIR] [--watchdog-seconds N] [--pattern DIGITS]
+                             a live session as the video wall runs it, for N
+                             seconds (default 10): prints "state: <state>",
+                             the connection type, frames shown, decoded and
+                             dropped, the bit rate and the files written
   info                       program folder, network identity, service URLs
   fetch URL [--body]         one GET with the client's transport
 
@@ -64,6 +63,7 @@ boxes), "status: <text>" (status lines), "tip: <text>" (tips) and
 Exit status: 0 success, 1 a refused or failed operation, 2 a usage error
 (also input that the windows' checks refuse).
 )";
+  return text.c_str();
 }
 
 bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "core/file_write.h"
 #include "core/logging.h"
 
 namespace lumivex {
@@ -53,30 +54,6 @@ struct StringWriter : pugi::xml_writer {
     bytes.append(static_cast<const char*>(data), size);
   }
 };
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// The file holds the remembered password, and a crash must never leave half
-// a file: write a private temporary beside the target, then rename it over.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  std::string temp = path + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && std::rename(temp.c_str(), path.c_str()) == 0) return true;
-  ::unlink(temp.c_str());
-  return false;
-}
 
 }  // namespace
 
@@ -126,7 +103,8 @@ bool MarkupDocument::Save(const std::string& path) const {
   unsigned flags = pugi::format_indent | pugi::format_no_declaration;
   if (HasMark(encoding_)) flags |= pugi::format_write_bom;
   doc_.save(writer, "\t", flags, PugiEncoding(encoding_));
-  if (WriteFileAtomically(path, writer.bytes)) return true;
+  // The file holds the remembered password: private, and never half written.
+  if (WriteFileAtomically(path, writer.bytes, S_IRUSR | S_IWUSR)) return true;
   LogLine("config file " + path + " could not be saved");
   return false;
 }

@@ -43,4 +43,18 @@ std::string WebPortUrlPrefix(const Global& g, std::string_view operation);
 // Thumbnails come over plain http from the service host.
 std::string ThumbnailUrl(const Global& g, std::string_view img);
 
+// The options of both programs that override lumivex.ini, for their --help.
+inline constexpr char kDeploymentOptionsHelp[] = R"(  --home DIR            program folder (config/, lumivex.ini); default
+                        $LUMIVEX_HOME or the executable's folder
+  --host HOST           service host                     (ini: host)
+  --port N              port of the operations            (ini: port)
+  --web-port N          port of the two older operations  (ini: web_port)
+  --scheme http|https   URL scheme                        (ini: scheme)
+  --ca-file FILE        trust this CA besides the system's (ini: ca_file)
+  --insecure            turn TLS peer and host verification off
+  --local-net IP/MASK   the network the cameras are on, instead of the
+                        first interface's                 (ini: local_net)
+  --lan-port N          port of the LAN probe, default 53217 (ini: lan_port)
+)";
+
 }  // namespace lumivex

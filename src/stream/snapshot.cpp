@@ -16,6 +16,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "core/file_write.h"
 #include "core/logging.h"
 
 namespace lumivex {
@@ -55,17 +56,6 @@ bool BuildBitmap(const uint8_t* bgr, int stride, int height, int width, std::vec
   return true;
 }
 
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 struct SwsFree {
   void operator()(SwsContext* sws) const { sws_freeContext(sws); }
 };
@@ -97,19 +87,9 @@ bool WriteBitmapFile(const uint8_t* bgr, int stride, const std::string& path, in
   }
   // Written beside the target and renamed over it, so that a failed write
   // never leaves a broken file under the real name.
-  const std::string temporary = path + ".part";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) {
-    LogLine("snapshot: cannot create " + temporary + ": " + std::strerror(errno));
-    return false;
-  }
-  bool ok = WriteAll(fd, file) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    LogLine("snapshot: cannot write " + path);
-    ::unlink(temporary.c_str());
-  }
+  const bool ok = WriteFileAtomically(
+      path, std::string_view(reinterpret_cast<const char*>(file.data()), file.size()), 0644);
+  if (!ok) LogLine("snapshot: cannot write " + path + ": " + std::strerror(errno));
   return ok;
 }
 

@@ -30,22 +30,12 @@ constexpr int kExitUsage = 2;
 constexpr char kSystemUiFont[] = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
 constexpr int kUiFontPoints = 9;
 
-constexpr char kUsage[] = R"(usage: lumivex [OPTIONS]
+const std::string kUsage = std::string(R"(usage: lumivex [OPTIONS]
 
 The Lumivex desktop client.
 
 Options:
-  --home DIR            program folder (config/, lumivex.ini); default
-                        $LUMIVEX_HOME or the executable's folder
-  --host HOST           service host                     (ini: host)
-  --port N              port of the operations            (ini: port)
-  --web-port N          port of the two older operations  (ini: web_port)
-  --scheme http|https   URL scheme                        (ini: scheme)
-  --ca-file FILE        trust this CA besides the system's (ini: ca_file)
-  --insecure            turn TLS peer and host verification off
-  --local-net IP/MASK   the network the cameras are on    (ini: local_net)
-  --lan-port N          port of the LAN probe             (ini: lan_port)
-  --verbose             print the diagnostic log on standard error
+)") + kDeploymentOptionsHelp + R"(  --verbose             print the diagnostic log on standard error
   --help                this text
 )";
 
@@ -198,11 +188,11 @@ int main(int argc, char** argv) {
   DesktopOptions options;
   std::string error;
   if (!ParseOptions(argc, argv, options, error)) {
-    std::fprintf(stderr, "lumivex: %s\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "lumivex: %s\n%s", error.c_str(), kUsage.c_str());
     return kExitUsage;
   }
   if (options.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(kUsage.c_str(), stdout);
     return kExitOk;
   }
   InitLogging(options.verbose);

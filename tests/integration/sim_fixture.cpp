@@ -1,4 +1,5 @@
 #include "integration/sim_fixture.h"
+#include "support/sim_endpoint.h"
 
 #include <filesystem>
 #include <regex>
@@ -75,13 +76,7 @@ std::vector<std::string> SimServer::CliOptions(const std::string& home) const {
 
 SimClient::SimClient(const SimServer& sim) : ctx(g, settings, notifier, home.str()) {
   std::filesystem::create_directories(home / "config");
-  g.m_Host = "127.0.0.1";
-  g.port = sim.webPort();
-  g.m_WebPort = sim.webPort();
-  g.caFile = sim.caFile();
-  g.localIpOverride = "127.0.0.1";
-  g.localMaskOverride = "255.0.0.0";
-  g.lanProbePort = sim.lanPort();
+  PointAtLoopbackSim(g, sim.webPort(), sim.caFile(), sim.lanPort());
   InitHttpLibrary();
   GetLocalNetInfo(g);
   ctx.startUpdater = [this](const std::string& url) {
