@@ -112,9 +112,7 @@ void CCamera::BeginSession() {
   counters.firstPictureNs = 0;
   counters.startedNs = NowNs();
   m_VideoStatus = STATUS_VIDEO_CONNECTING;
-  WallPlace place = env_.wall.AssignWindow(*this);
-  wallPage = place.page;
-  wallIndex = place.index;
+  env_.wall.AssignWindow(*this);  // sets wallPage and wallIndex under the wall's lock
   sessionActive_ = true;
   StartPainter();
   session_ = std::thread([this] { SessionThread(); });

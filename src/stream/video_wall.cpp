@@ -1,5 +1,7 @@
 #include "stream/video_wall.h"
 
+#include "stream/camera.h"
+
 namespace lumivex {
 
 void CountingSurface::Present(const FrameOverlay& overlay) {
@@ -29,14 +31,17 @@ HeadlessWall::HeadlessWall(int windows, PictureSize size) : owners_(static_cast<
 
 WallPlace HeadlessWall::AssignWindow(CCamera& camera) {
   std::lock_guard lock(mutex_);
-  for (std::size_t i = 0; i < owners_.size(); ++i)
-    if (owners_[i] == &camera) return {0, static_cast<int>(i)};
-  for (std::size_t i = 0; i < owners_.size(); ++i)
+  WallPlace place;
+  for (std::size_t i = 0; i < owners_.size() && !place.valid(); ++i)
+    if (owners_[i] == &camera) place = {0, static_cast<int>(i)};
+  for (std::size_t i = 0; i < owners_.size() && !place.valid(); ++i)
     if (!owners_[i]) {
       owners_[i] = &camera;
-      return {0, static_cast<int>(i)};
+      place = {0, static_cast<int>(i)};
     }
-  return {};
+  camera.wallPage = place.page;
+  camera.wallIndex = place.index;
+  return place;
 }
 
 void HeadlessWall::ReleaseWindow(CCamera& camera, WallPlace place) {

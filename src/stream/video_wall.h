@@ -27,7 +27,8 @@ struct WallPlace {
 class VideoWall {
  public:
   virtual ~VideoWall() = default;
-  // The first free window for camera; an invalid place when none is free.
+  // The first free window for camera, also stored in its wallPage and
+  // wallIndex (a layout change moves them); an invalid place when none is free.
   virtual WallPlace AssignWindow(CCamera& camera) = 0;
   // Frees the camera's window and shows it empty again.
   virtual void ReleaseWindow(CCamera& camera, WallPlace place) = 0;
