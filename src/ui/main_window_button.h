@@ -1,0 +1,53 @@
+#pragma once
+// The picture buttons of the main window's toolbar and caption band: a
+// normal, a pressed and a focused picture from res/, a tooltip that comes
+// after 100 ms, and (toolbar only) the keyboard focus as the mouse enters.
+// A button whose pictures are missing draws its caption instead, so it can
+// still be used.
+
+#include <QAbstractButton>
+#include <QPixmap>
+#include <QString>
+#include <QTimer>
+
+#include <string>
+#include <string_view>
+
+namespace lumivex {
+
+class ImageButton : public QAbstractButton {
+  Q_OBJECT
+
+ public:
+  enum class Focus { kOnHover, kNone };
+
+  ImageButton(const std::string& resFolder, std::string_view picture, int id, const QString& caption,
+              Focus focus, QWidget* parent);
+
+  int id() const { return id_; }
+  const QString& caption() const { return caption_; }
+  // One picture for every state (the "off" audio buttons of a model without
+  // audio); a null picture brings the button's own back.
+  void SetDimmed(const QPixmap& picture);
+  bool dimmed() const { return !dimmed_.isNull(); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void ShowToolTip();
+  const QPixmap& Current() const;
+
+  const int id_;
+  const QString caption_;
+  QPixmap normal_, pressed_, focused_, dimmed_;
+  QTimer tipDelay_;
+};
+
+}  // namespace lumivex
