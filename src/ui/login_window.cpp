@@ -22,6 +22,7 @@
 #include "core/logging.h"
 #include "ui/app_context.h"
 #include "ui/geometry/pictures.h"
+#include "ui/image_button.h"
 #include "webservice/envelope.h"
 #include "webservice/input_rules.h"
 
@@ -51,44 +52,12 @@ constexpr char kConfigSuffix[] = "_config.xml";
 constexpr char kNotAvailableYet[] = "该功能暂未开放";
 
 // A push button drawn from its three pictures of res/.
-class PictureButton : public QAbstractButton {
- public:
-  PictureButton(const AppContext& app, std::string_view base, QWidget* parent) : QAbstractButton(parent) {
-    normal_.load(Picture(app, base, pictures::ButtonState::kNormal));
-    pressed_.load(Picture(app, base, pictures::ButtonState::kPressed));
-    focused_.load(Picture(app, base, pictures::ButtonState::kFocused));
-    setCursor(Qt::PointingHandCursor);
-  }
-  bool loaded() const { return !normal_.isNull() && !pressed_.isNull() && !focused_.isNull(); }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    if (!isEnabled()) p.setOpacity(0.5);
-    const QPixmap& image = isDown() ? pressed_ : (hasFocus() || underMouse()) ? focused_ : normal_;
-    p.drawPixmap(rect(), image);
-  }
-  void enterEvent(QEnterEvent* event) override {
-    update();
-    QAbstractButton::enterEvent(event);
-  }
-  void leaveEvent(QEvent* event) override {
-    update();
-    QAbstractButton::leaveEvent(event);
-  }
-
- private:
-  static QString Picture(const AppContext& app, std::string_view base, pictures::ButtonState state) {
-    return QString::fromStdString(app.ResPath(pictures::ButtonPicture(base, state)));
-  }
-  QPixmap normal_, pressed_, focused_;
-};
 
 // The picture button when res/ has its pictures, else a plain one with text.
 QAbstractButton* MakeButton(const AppContext& app, std::string_view base, const QString& text,
                             QWidget* parent) {
   if (!base.empty()) {
-    auto* button = new PictureButton(app, base, parent);
+    auto* button = new ImageButton(app.resFolder, base, 0, text, ImageButton::Focus::kNone, parent);
     if (button->loaded()) return button;
     delete button;
   }

@@ -24,7 +24,7 @@
 #include "ui/close_prompt.h"
 #include "ui/device_tree.h"
 #include "ui/geometry/pictures.h"
-#include "ui/main_window_button.h"
+#include "ui/image_button.h"
 #include "ui/main_window_debug.h"
 #include "ui/qt_audio.h"
 #include "ui/split_canvas.h"

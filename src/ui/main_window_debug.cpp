@@ -12,7 +12,7 @@
 #include "core/logging.h"
 #include "stream/camera.h"
 #include "ui/main_window.h"
-#include "ui/main_window_button.h"
+#include "ui/image_button.h"
 #include "ui/video_wall_widget.h"
 
 namespace lumivex {

@@ -1,4 +1,4 @@
-#include "ui/main_window_button.h"
+#include "ui/image_button.h"
 
 #include <QCursor>
 #include <QEnterEvent>

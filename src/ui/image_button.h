@@ -1,7 +1,7 @@
 #pragma once
-// The picture buttons of the main window's toolbar and caption band: a
-// normal, a pressed and a focused picture from res/, a tooltip that comes
-// after 100 ms, and (toolbar only) the keyboard focus as the mouse enters.
+// The picture buttons of the windows' toolbars and caption bands: a normal,
+// a pressed and a focused picture from res/, a tooltip that comes after
+// 100 ms, and (main toolbar only) the keyboard focus as the mouse enters.
 // A button whose pictures are missing draws its caption instead, so it can
 // still be used.
 
@@ -25,6 +25,8 @@ class ImageButton : public QAbstractButton {
               Focus focus, QWidget* parent);
 
   int id() const { return id_; }
+  // All three pictures were found.
+  bool loaded() const { return !normal_.isNull() && !pressed_.isNull() && !focused_.isNull(); }
   const QString& caption() const { return caption_; }
   // One picture for every state (the "off" audio buttons of a model without
   // audio); a null picture brings the button's own back.
