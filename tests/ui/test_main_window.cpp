@@ -35,7 +35,7 @@
 #include "ui/close_prompt.h"
 #include "ui/device_tree.h"
 #include "ui/main_window.h"
-#include "ui/main_window_button.h"
+#include "ui/image_button.h"
 #include "ui/qt_notifier.h"
 #include "ui/tray.h"
 #include "ui/video_wall_widget.h"
