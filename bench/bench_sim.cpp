@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <stdexcept>
 
 #include "core/net_info.h"
@@ -69,17 +68,15 @@ bool BenchSim::Start(const BenchCameras& cameras, std::string& error) {
     error = e.what();
     return false;
   }
-  const std::string ready = process_->WaitForLine("lumivex-sim: ready", kReadyBound);
-  static const std::regex kReady(R"(web=(\d+) lan=(\d+) ca=(\S+))");
-  std::smatch m;
-  if (!std::regex_search(ready, m, kReady)) {
+  test::SimEndpoint ready;
+  if (!test::WaitForSimReady(*process_, ready, kReadyBound)) {
     error = "lumivex-sim did not get ready: " + LogTail(2000);
     Stop();
     return false;
   }
-  webPort_ = static_cast<uint16_t>(std::stoi(m[1]));
-  lanPort_ = static_cast<uint16_t>(std::stoi(m[2]));
-  caFile_ = m[3];
+  webPort_ = ready.webPort;
+  lanPort_ = ready.lanPort;
+  caFile_ = ready.caFile;
   return true;
 }
 

@@ -2,7 +2,6 @@
 #include "support/sim_endpoint.h"
 
 #include <filesystem>
-#include <regex>
 #include <stdexcept>
 
 #include "core/net_info.h"
@@ -31,16 +30,14 @@ SimServer::SimServer(const std::string& scenarioJson, const SimOptions& options)
   std::string program = args.front();
   args.erase(args.begin());
   process_ = std::make_unique<ChildProcess>(program, args);
-  std::string ready = process_->WaitForLine("lumivex-sim: ready", std::chrono::seconds(30));
-  std::smatch m;
-  static const std::regex kReady(R"(web=(\d+) lan=(\d+) ca=(\S+))");
-  if (!std::regex_search(ready, m, kReady)) {
+  SimEndpoint ready;
+  if (!WaitForSimReady(*process_, ready)) {
     process_->Stop();
     throw std::runtime_error("lumivex-sim did not start: " + process_->errors());
   }
-  webPort_ = static_cast<uint16_t>(std::stoi(m[1]));
-  lanPort_ = static_cast<uint16_t>(std::stoi(m[2]));
-  caFile_ = m[3];
+  webPort_ = ready.webPort;
+  lanPort_ = ready.lanPort;
+  caFile_ = ready.caFile;
 }
 
 std::string SimServer::FrameLog() const { return ReadFileBytes(dir_ / "frames.log"); }

@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "core/global.h"
 #include "support/child_process.h"
+#include "support/sim_endpoint.h"
 #include "support/temp_dir.h"
 
 namespace lumivex::test {
@@ -55,13 +55,11 @@ class UiSim {
     } catch (const std::exception&) {
       return;
     }
-    std::string ready = process_->WaitForLine("lumivex-sim: ready", std::chrono::seconds(30));
-    std::smatch m;
-    static const std::regex kReady(R"(web=(\d+) lan=(\d+) ca=(\S+))");
-    if (!std::regex_search(ready, m, kReady)) return;
-    webPort_ = static_cast<uint16_t>(std::stoi(m[1]));
-    lanPort_ = static_cast<uint16_t>(std::stoi(m[2]));
-    caFile_ = m[3];
+    SimEndpoint ready;
+    if (!WaitForSimReady(*process_, ready)) return;
+    webPort_ = ready.webPort;
+    lanPort_ = ready.lanPort;
+    caFile_ = ready.caFile;
   }
   ~UiSim() {
     if (process_) process_->Stop();
@@ -72,15 +70,7 @@ class UiSim {
   std::string Log() { return process_ ? process_->ReadErrors() : ""; }
 
   // Points a client at the sim, as lumivex.ini would.
-  void Deploy(Global& g) const {
-    g.m_Host = "127.0.0.1";
-    g.port = webPort_;
-    g.m_WebPort = webPort_;
-    g.caFile = caFile_;
-    g.localIpOverride = "127.0.0.1";
-    g.localMaskOverride = "255.0.0.0";
-    g.lanProbePort = lanPort_;
-  }
+  void Deploy(Global& g) const { PointAtLoopbackSim(g, webPort_, caFile_, lanPort_); }
   // The same for the lumivex program's command line.
   std::vector<std::string> ProgramOptions(const std::string& home) const {
     return {"--home",      home,
