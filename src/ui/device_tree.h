@@ -150,6 +150,7 @@ class CTreeCtrl1 : public QAbstractScrollArea {
   void AddGroup();
   void DeleteGroup();
   std::optional<CameraInfo> SelectedDevice(int& device) const;
+  int WatchableDevice();
 
   DeviceTreeContext context_;
   DeviceGroups groups_;

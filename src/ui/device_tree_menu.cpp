@@ -124,30 +124,27 @@ std::optional<CameraInfo> CTreeCtrl1::SelectedDevice(int& device) const {
   return context_.cameras.Get(device);
 }
 
-void CTreeCtrl1::PlayVideo() {
+// The selected device when it may be watched: online, and unlocked by its
+// pattern when locked (a camera locked by its admin cannot be); -1 otherwise.
+int CTreeCtrl1::WatchableDevice() {
   int device = -1;
   std::optional<CameraInfo> info = SelectedDevice(device);
-  if (!info) return;
+  if (!info) return -1;
   if (info->lock == 1 && info->init != 1) {
     context_.service.notifier.MessageBox("提示", kLockedMessage);
-    return;
+    return -1;
   }
-  if (!info->online()) return;
-  if (info->lock == 1 && !context_.actions.AcceptUnlockPattern(device)) return;
-  context_.actions.StartLiveView(device);
+  if (!info->online()) return -1;
+  if (info->lock == 1 && !context_.actions.AcceptUnlockPattern(device)) return -1;
+  return device;
+}
+
+void CTreeCtrl1::PlayVideo() {
+  if (int device = WatchableDevice(); device >= 0) context_.actions.StartLiveView(device);
 }
 
 void CTreeCtrl1::PlayBack() {
-  int device = -1;
-  std::optional<CameraInfo> info = SelectedDevice(device);
-  if (!info) return;
-  if (info->lock == 1 && info->init != 1) {
-    context_.service.notifier.MessageBox("提示", kLockedMessage);
-    return;
-  }
-  if (!info->online()) return;
-  if (info->lock == 1 && !context_.actions.AcceptUnlockPattern(device)) return;
-  context_.actions.OpenPlayback(device);
+  if (int device = WatchableDevice(); device >= 0) context_.actions.OpenPlayback(device);
 }
 
 void CTreeCtrl1::DeleteDevice() {
