@@ -167,8 +167,11 @@ int WatchCommand(Client& c, bool (*mayWatch)(Client&, const CameraInfo&)) {
   if (!mayWatch(c, info)) return kExitFailed;
   if (!options.folder.empty()) {
     std::string folder = options.folder.back() == '/' ? options.folder : options.folder + "/";
-    if (!c.settings().VideoPath.Set(folder) || !c.settings().ImagePath.Set(folder))
-      return std::fprintf(stderr, "lumivexctl: --folder is too long\n"), kExitUsage;
+    bool fits = false;
+    c.settings().storage.Update([&](StorageFolders& storage) {
+      fits = storage.VideoPath.Set(folder) && storage.ImagePath.Set(folder);
+    });
+    if (!fits) return std::fprintf(stderr, "lumivexctl: --folder is too long\n"), kExitUsage;
   }
   return Watch(c, options, info).Run();
 }

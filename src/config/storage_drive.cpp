@@ -1,5 +1,7 @@
 #include "config/storage_drive.h"
 
+#include "config/user_dirs.h"
+
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -128,6 +130,23 @@ bool PickStorageDrive(std::string& root) {
   if (!in) return false;
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return PickStorageDriveFrom(ParseMounts(text), ProbeVolume, root);
+}
+
+bool DefaultStorageFolder(StorageKind kind, const DrivePicker& pickDrive, std::string& folder) {
+  const bool video = kind == StorageKind::kVideo;
+  std::string root;
+  if (pickDrive && pickDrive(root)) {
+    folder = WithTrailingSlash(root) + (video ? "VideoFile/" : "ImageFile/");
+    return true;
+  }
+  std::string dir = video ? UserDir("VIDEOS", "Videos") : UserDir("PICTURES", "Pictures");
+  if (dir.empty()) return false;
+  folder = WithTrailingSlash(dir) + "Lumivex/";
+  return true;
+}
+
+bool DefaultStorageFolder(StorageKind kind, std::string& folder) {
+  return DefaultStorageFolder(kind, PickStorageDrive, folder);
 }
 
 }  // namespace lumivex

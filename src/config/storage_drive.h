@@ -45,4 +45,17 @@ bool ProbeVolume(const std::string& path, VolumeInfo& info);
 // Over /proc/self/mounts and the real file systems.
 bool PickStorageDrive(std::string& root);
 
+enum class StorageKind { kVideo, kPicture };
+
+// Fills root with a storage root ending in "/"; false when none qualifies.
+using DrivePicker = std::function<bool(std::string& root)>;
+
+// The default folder for recordings or snapshots: the picked disk's root +
+// "VideoFile/" or "ImageFile/"; where no disk qualifies (one disk holds
+// everything, as on most laptops), the user's videos or pictures folder +
+// "Lumivex/". False when neither is to be had.
+bool DefaultStorageFolder(StorageKind kind, const DrivePicker& pickDrive, std::string& folder);
+// The same over PickStorageDrive.
+bool DefaultStorageFolder(StorageKind kind, std::string& folder);
+
 }  // namespace lumivex

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "config/config_section.h"
 #include "config/storage_drive.h"
 #include "core/logging.h"
 #include "core/text.h"
@@ -9,46 +10,10 @@
 namespace lumivex {
 namespace {
 
-constexpr std::string_view kRoot = "config";
-
 std::mutex& ConfigMutex() {
   static std::mutex mutex;
   return mutex;
 }
-
-// The children of one section, each looked up by name from the first child,
-// so the order of elements in the file does not matter.
-class Section {
- public:
-  Section(MarkupDocument& doc, std::string_view name)
-      : doc_(doc), found_(doc.FindRoot(kRoot) && doc.FindChild(name) && doc.IntoChild()) {}
-
-  std::string Text(std::string_view element) {
-    if (!Into(element)) return "";
-    std::string text = doc_.GetText();
-    doc_.OutOfElem();
-    return text;
-  }
-  int32_t Number(std::string_view element) { return DecimalPrefix(Text(element)); }
-  int32_t Switch(std::string_view element) { return Text(element) == "1" ? 1 : 0; }
-
-  void SetText(std::string_view element, std::string_view text) {
-    if (!Into(element)) return;
-    doc_.SetText(text);
-    doc_.OutOfElem();
-  }
-  void SetNumber(std::string_view element, int32_t value) { SetText(element, DecimalText(value)); }
-
- private:
-  bool Into(std::string_view element) {
-    if (!found_) return false;
-    doc_.ResetChildPos();
-    return doc_.FindChild(element) && doc_.IntoChild();
-  }
-
-  MarkupDocument& doc_;
-  bool found_;
-};
 
 void ReadFolder(FolderText& field, const std::string& text, std::string_view name) {
   if (field.Set(text)) return;
@@ -57,20 +22,19 @@ void ReadFolder(FolderText& field, const std::string& text, std::string_view nam
           "ignored");
 }
 
-std::string DefaultFolder(const StoragePicker& pickStorage, std::string_view sub) {
-  std::string root;
-  if (!pickStorage || !pickStorage(root)) return "";
-  std::string folder = root + std::string(sub);
+std::string DefaultFolder(const StorageChooser& chooseStorage, StorageKind kind) {
+  std::string folder;
+  if (!chooseStorage || !chooseStorage(kind, folder)) return "";
   if (FolderText::Fits(folder)) return folder;
   LogLine("storage folder " + folder + " is too long; left empty");
   return "";
 }
 
-void AddDefaultConfig1(MarkupDocument& doc, const StoragePicker& pickStorage) {
+void AddDefaultConfig1(MarkupDocument& doc, const StorageChooser& chooseStorage) {
   doc.AddChild("config1");
   doc.IntoChild();
-  doc.AddChild("VideoPath", DefaultFolder(pickStorage, "VideoFile/"));
-  doc.AddChild("ImagePath", DefaultFolder(pickStorage, "ImageFile/"));
+  doc.AddChild("VideoPath", DefaultFolder(chooseStorage, StorageKind::kVideo));
+  doc.AddChild("ImagePath", DefaultFolder(chooseStorage, StorageKind::kPicture));
   doc.AddChild("FileLength", "20");
   doc.AddChild("ToTray", "0");
   doc.AddChild("ShowClose", "1");
@@ -123,18 +87,19 @@ std::string UserConfigPath(const std::string& configFolder, const std::string& u
 }
 
 bool CreateDefaultUserConfig(UserSettings& settings, const std::string& configFolder) {
-  return CreateDefaultUserConfig(settings, configFolder, PickStorageDrive);
+  return CreateDefaultUserConfig(settings, configFolder,
+                                 [](StorageKind kind, std::string& folder) { return DefaultStorageFolder(kind, folder); });
 }
 
 bool CreateDefaultUserConfig(UserSettings& settings, const std::string& configFolder,
-                             const StoragePicker& pickStorage) {
+                             const StorageChooser& chooseStorage) {
   settings.configPath = UserConfigPath(configFolder, settings.userName.str());
   if (settings.configPath.empty()) return false;
 
   MarkupDocument doc;
-  doc.CreateRoot(kRoot);
-  doc.FindRoot(kRoot);
-  AddDefaultConfig1(doc, pickStorage);
+  doc.CreateRoot(kConfigRoot);
+  doc.FindRoot(kConfigRoot);
+  AddDefaultConfig1(doc, chooseStorage);
   AddDefaultConfig2(doc);
   doc.AddChild("config3");
   AddDefaultConfig4(doc);
@@ -148,17 +113,19 @@ bool LoadUserSettings(UserSettings& settings, WallLayout& layout) {
   MarkupDocument doc;
   if (!doc.Load(settings.configPath)) return false;
 
-  Section config1(doc, "config1");
-  ReadFolder(settings.VideoPath, config1.Text("VideoPath"), "VideoPath");
-  ReadFolder(settings.ImagePath, config1.Text("ImagePath"), "ImagePath");
-  settings.FileLength = config1.Number("FileLength");
+  ConfigSection config1(doc, "config1");
+  StorageFolders storage;
+  ReadFolder(storage.VideoPath, config1.Text("VideoPath"), "VideoPath");
+  ReadFolder(storage.ImagePath, config1.Text("ImagePath"), "ImagePath");
+  storage.FileLength = config1.Number("FileLength");
+  settings.storage.Set(storage);
   settings.ToTray = config1.Switch("ToTray");
   settings.ShowClose = config1.Switch("ShowClose");
   settings.AutoLogin = config1.Switch("AutoLogin");
   settings.AutoPlay = config1.Switch("AutoPlay");
   settings.Update = config1.Number("Update");
 
-  Section config2(doc, "config2");
+  ConfigSection config2(doc, "config2");
   settings.IsMax = config2.Number("IsMax");
   settings.MainX = config2.Number("MainX");
   settings.MainY = config2.Number("MainY");
@@ -173,7 +140,7 @@ bool LoadUserSettings(UserSettings& settings, WallLayout& layout) {
 
 bool SaveWindowState(const UserSettings& settings, const WallLayout& layout) {
   return EditUserConfig(settings.configPath, [&](MarkupDocument& doc) {
-    Section config2(doc, "config2");
+    ConfigSection config2(doc, "config2");
     config2.SetNumber("IsMax", settings.IsMax);
     config2.SetNumber("MainX", settings.MainX);
     config2.SetNumber("MainY", settings.MainY);
@@ -202,7 +169,7 @@ bool ReadUserConfig(const std::string& path, const std::function<void(MarkupDocu
 }
 
 bool IntoConfigElement(MarkupDocument& doc, std::string_view section, std::string_view element) {
-  return doc.FindRoot(kRoot) && doc.FindChild(section) && doc.IntoChild() &&
+  return doc.FindRoot(kConfigRoot) && doc.FindChild(section) && doc.IntoChild() &&
          doc.FindChild(element) && doc.IntoChild();
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "config/markup_document.h"
+#include "config/storage_drive.h"
 #include "config/user_settings.h"
 
 namespace lumivex {
@@ -20,15 +21,15 @@ namespace lumivex {
 // empty or could leave the folder (a "/").
 std::string UserConfigPath(const std::string& configFolder, const std::string& userName);
 
-// Fills root with a storage root ending in "/"; false when none qualifies.
-using StoragePicker = std::function<bool(std::string& root)>;
+// Fills folder with the default folder of a kind; false when there is none.
+using StorageChooser = std::function<bool(StorageKind kind, std::string& folder)>;
 
 // Sets configPath from userName and writes the default document there,
 // replacing any file. The folder must exist. The storage folders come from
-// PickStorageDrive unless a picker is given.
+// DefaultStorageFolder unless a chooser is given.
 bool CreateDefaultUserConfig(UserSettings& settings, const std::string& configFolder);
 bool CreateDefaultUserConfig(UserSettings& settings, const std::string& configFolder,
-                             const StoragePicker& pickStorage);
+                             const StorageChooser& chooseStorage);
 
 // Reads config1 and config2 of configPath. When the file does not load,
 // nothing changes and the result is false.

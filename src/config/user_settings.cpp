@@ -15,6 +15,21 @@ bool FolderText::Set(std::string_view text) {
   return true;
 }
 
+StorageFolders StorageSettings::Get() const {
+  std::lock_guard lock(mutex_);
+  return folders_;
+}
+
+void StorageSettings::Set(const StorageFolders& folders) {
+  std::lock_guard lock(mutex_);
+  folders_ = folders;
+}
+
+void StorageSettings::Update(const std::function<void(StorageFolders&)>& change) {
+  std::lock_guard lock(mutex_);
+  change(folders_);
+}
+
 bool IsOfferedLayout(const WallLayout& layout) {
   if (layout.xNums != layout.yNums) return false;
   switch (layout.FirstLarger) {

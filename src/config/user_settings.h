@@ -3,6 +3,8 @@
 // the video wall layout as the configuration file stores it.
 
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -32,13 +34,34 @@ class FolderText {
   std::string value_;
 };
 
+// Where recordings and snapshots go, and the minutes of one recording file.
+struct StorageFolders {
+  FolderText VideoPath;
+  FolderText ImagePath;
+  int32_t FileLength = 0;
+};
+
+// The storage preferences are written by the sign-in's LoadUserSettings and
+// the settings sheet while the sessions' frame clocks read them: one lock
+// guards the three, and every reader takes a whole copy under it, so no
+// session ever sees a folder half written.
+class StorageSettings {
+ public:
+  StorageFolders Get() const;
+  void Set(const StorageFolders& folders);
+  // Changes them in place under the lock; change must not call back here.
+  void Update(const std::function<void(StorageFolders&)>& change);
+
+ private:
+  mutable std::mutex mutex_;
+  StorageFolders folders_;  // guarded by mutex_
+};
+
 struct UserSettings {
   FixedText<260> updateUrl;
   uint16_t productMajor = 0;
   uint16_t productMinor = 0;
-  FolderText VideoPath;
-  FolderText ImagePath;
-  int32_t FileLength = 0;
+  StorageSettings storage;  // VideoPath, ImagePath, FileLength
   FixedText<260> userName;
   FixedText<51> umac;
   FixedText<260> rememberedPassword;

@@ -8,6 +8,9 @@
 
 namespace lumivex {
 
+// The running executable, absolute (from /proc/self/exe); empty when unknown.
+std::string ExecutablePath();
+
 // Folder of the running executable (from /proc/self/exe), without a trailing slash.
 std::string ExecutableFolder();
 

@@ -100,9 +100,10 @@ FrameOverlay CCamera::Overlay() {
 
 void CCamera::TakePendingSnapshot(const AVFrame& picture) {
   const UserSettings& s = env_.ctx.settings;
+  const std::string folder = s.storage.Get().ImagePath.str();
   std::string path;
   // A failure keeps the request: the next shown frame tries again.
-  if (!TakeSnapshot(&picture, s.ImagePath.str(), s.userName.str(), sid_, LocalNow(), path)) return;
+  if (!TakeSnapshot(&picture, folder, s.userName.str(), sid_, LocalNow(), path)) return;
   snapshotRequested = 0;
   if (env_.fileWritten) env_.fileWritten(path);
   env_.ctx.notifier.MessageBox("提示", "视频截图保存成功");

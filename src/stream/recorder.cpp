@@ -215,10 +215,9 @@ void Mp4Segment::Release() {
 
 void SegmentRecorder::SetUp(const UserSettings& settings, std::string_view sid, const StreamParameters& stream) {
   std::lock_guard lock(mutex_);
-  videoPath_ = settings.VideoPath.str();
+  storage_ = &settings.storage;
   userName_ = settings.userName.str();
   sid_ = sid;
-  fileLength_ = settings.FileLength;
   track_ = Mp4Track::Of(stream);
   framesLeft = FramesPerSegment();
 }
@@ -230,7 +229,8 @@ void SegmentRecorder::SetClock(Clock clock) {
 
 int32_t SegmentRecorder::FramesPerSegment() const {
   if (track_.m_VideoTimeGap <= 0) return 0;
-  const int64_t minutes = fileLength_ > 0 ? fileLength_ : kDefaultFileLength;
+  const int32_t fileLength = storage_ ? storage_->Get().FileLength : 0;
+  const int64_t minutes = fileLength > 0 ? fileLength : kDefaultFileLength;
   const int64_t frames = minutes * 60000 / track_.m_VideoTimeGap;
   return static_cast<int32_t>(std::min<int64_t>(frames, std::numeric_limits<int32_t>::max()));
 }
@@ -244,8 +244,10 @@ bool SegmentRecorder::StartLocked() {
   LogLine("StartSaveToFile");
   CloseLocked();
   std::string path;
-  if (!PrepareStampedPath(videoPath_, userName_, sid_, clock_(), "mp4", path)) {
-    LogLine("StartSaveToFile: no recording folder below " + videoPath_);
+  // The folder as the settings hold it now: the sheet may have changed it.
+  const std::string videoPath = storage_ ? storage_->Get().VideoPath.str() : "";
+  if (!PrepareStampedPath(videoPath, userName_, sid_, clock_(), "mp4", path)) {
+    LogLine("StartSaveToFile: no recording folder below " + videoPath);
     return false;
   }
   if (!segment_.Open(path, track_)) return false;

@@ -20,6 +20,7 @@ struct AVPacket;
 namespace lumivex {
 
 struct StreamParameters;
+class StorageSettings;
 struct UserSettings;
 
 // The one H.264 track of a recording.
@@ -91,8 +92,9 @@ class SegmentRecorder {
   SegmentRecorder(const SegmentRecorder&) = delete;
   SegmentRecorder& operator=(const SegmentRecorder&) = delete;
 
-  // Takes the folder, user, segment length and track, and resets framesLeft
-  // to a full segment. Called when the frame timer is set up.
+  // Takes the user, the track and where the storage settings are (they must
+  // outlive the recorder), and resets framesLeft to a full segment. Called
+  // when the frame timer is set up.
   void SetUp(const UserSettings& settings, std::string_view sid, const StreamParameters& stream);
   // The source of local time for file names (LocalNow by default).
   void SetClock(Clock clock);
@@ -121,8 +123,9 @@ class SegmentRecorder {
   void CloseLocked();
 
   mutable std::mutex mutex_;
-  std::string videoPath_, userName_, sid_;
-  int32_t fileLength_ = 0;  // minutes
+  // The folder and the segment length are read anew for each segment.
+  const StorageSettings* storage_ = nullptr;
+  std::string userName_, sid_;
   Mp4Track track_;
   Clock clock_ = LocalNow;
   Mp4Segment segment_;

@@ -1,27 +1,9 @@
 #include "stream/storage_path.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
 namespace lumivex {
-namespace {
-
-bool IsFolder(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Another thread or program may create the same level at the same moment.
-bool CreateLevel(const std::string& level) {
-  if (IsFolder(level)) return true;
-  if (mkdir(level.c_str(), 0755) == 0) return true;
-  return errno == EEXIST && IsFolder(level);
-}
-
-}  // namespace
 
 LocalStamp LocalNow() {
   std::time_t now = std::time(nullptr);
@@ -56,16 +38,6 @@ std::string StampedName(const LocalStamp& stamp, std::string_view sid, std::stri
 bool IsSafeNamePart(std::string_view part) {
   return !part.empty() && part != "." && part != ".." && part.find('/') == std::string_view::npos &&
          part.find('\0') == std::string_view::npos;
-}
-
-bool CreateFolderLevels(const std::string& folder) {
-  if (folder.empty()) return false;
-  // Each '/' ends a level; the root itself is never created.
-  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
-    if (folder[slash - 1] == '/') continue;  // "//" adds no level
-    if (!CreateLevel(folder.substr(0, slash))) return false;
-  }
-  return folder.back() == '/' || CreateLevel(folder);
 }
 
 bool PrepareStampedPath(std::string_view base, std::string_view userName, std::string_view sid,

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/folders.h"
+
 namespace lumivex {
 
 struct LocalStamp {
@@ -24,10 +26,6 @@ std::string StampedName(const LocalStamp& stamp, std::string_view sid, std::stri
 // or "..", no '/' and no NUL. A user name or device id that is not would
 // put files outside the user's folder.
 bool IsSafeNamePart(std::string_view part);
-
-// Creates every missing level of folder, one by one (mode 0755). False when
-// a level cannot be created or exists as something other than a folder.
-bool CreateFolderLevels(const std::string& folder);
 
 // The day folder created and the stamped file path in it. False, path
 // untouched, when userName or sid is not a safe name part or a level of the

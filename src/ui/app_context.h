@@ -14,12 +14,15 @@
 // - notifier may be called from any thread; it carries every call onto the
 //   GUI thread.
 // - instanceLock and instanceServer belong to the GUI thread.
+// - jobs runs the dialogs' web operations; it is the last member, so its
+//   threads are joined before anything they use goes.
 
 #include <string>
 
 #include "config/user_settings.h"
 #include "core/global.h"
 #include "core/single_instance.h"
+#include "ui/background_jobs.h"
 #include "ui/qt_notifier.h"
 #include "ui/single_instance_server.h"
 #include "webservice/camera_list.h"
@@ -53,6 +56,8 @@ struct AppContext {
 
   // A picture of res/ by its file name (ui/geometry/pictures.h).
   std::string ResPath(const std::string& name) const;
+
+  ui::BackgroundJobs jobs;
 };
 
 // Runs the main window until it has closed.

@@ -44,6 +44,11 @@ void ImageButton::SetDimmed(const QPixmap& picture) {
   update();
 }
 
+void ImageButton::ShowCaption(const QColor& ink) {
+  captionInk_ = ink;
+  update();
+}
+
 const QPixmap& ImageButton::Current() const {
   if (!dimmed_.isNull()) return dimmed_;
   if (isDown()) return pressed_;
@@ -56,6 +61,10 @@ void ImageButton::paintEvent(QPaintEvent*) {
   const QPixmap& picture = Current();
   if (!picture.isNull()) {
     p.drawPixmap(rect(), picture);
+    if (captionInk_.isValid()) {
+      p.setPen(captionInk_);
+      p.drawText(rect(), Qt::AlignCenter, caption_);
+    }
     return;
   }
   // No picture in res/: a plain face with the caption keeps the button usable.

@@ -6,6 +6,7 @@
 // still be used.
 
 #include <QAbstractButton>
+#include <QColor>
 #include <QPixmap>
 #include <QString>
 #include <QTimer>
@@ -32,6 +33,9 @@ class ImageButton : public QAbstractButton {
   // audio); a null picture brings the button's own back.
   void SetDimmed(const QPixmap& picture);
   bool dimmed() const { return !dimmed_.isNull(); }
+  // Writes the caption over the pictures in ink (the tabs: one picture for
+  // several captions).
+  void ShowCaption(const QColor& ink);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -49,6 +53,7 @@ class ImageButton : public QAbstractButton {
   const int id_;
   const QString caption_;
   QPixmap normal_, pressed_, focused_, dimmed_;
+  QColor captionInk_;  // invalid: the pictures carry their own
   QTimer tipDelay_;
 };
 

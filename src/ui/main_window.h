@@ -192,6 +192,7 @@ class CLumivexDlg : public QWidget, public ui::TreeActions {
   void RecordOffCommand();
   void MenuCommand();
   void ShowAbout();
+  void ShowSettings();
   QAction* RunMenu(QMenu& menu, const QPoint& globalPos);
 
   AppContext& app_;

@@ -16,6 +16,7 @@
 #include "ui/main_window.h"
 #include "ui/image_button.h"
 #include "ui/qt_notifier.h"
+#include "ui/settings/settings_sheet.h"
 #include "ui/video_wall_widget.h"
 
 namespace lumivex {
@@ -195,7 +196,7 @@ void CLumivexDlg::RotateCommand() {
 }
 
 void CLumivexDlg::SnapshotCommand() {
-  if (app_.settings.ImagePath.empty()) return Tip("请设置截图文件存储路径", kPathTipMs);
+  if (app_.settings.storage.Get().ImagePath.empty()) return Tip("请设置截图文件存储路径", kPathTipMs);
   CCamera* camera = Selected();
   if (!camera) return Tip("请选择视频播放窗口", kShortTipMs);
   camera->snapshotRequested = 1;
@@ -238,7 +239,7 @@ void CLumivexDlg::TalkOffCommand() {
 }
 
 void CLumivexDlg::RecordOnCommand() {
-  if (app_.settings.VideoPath.empty()) return Tip("请选择视频文件存储路径", kPathTipMs);
+  if (app_.settings.storage.Get().VideoPath.empty()) return Tip("请选择视频文件存储路径", kPathTipMs);
   CCamera* camera = Selected();
   if (!camera) return Tip("请选择开启录像的设备", kShortTipMs);
   camera->recording = 1;
@@ -263,9 +264,19 @@ void CLumivexDlg::MenuCommand() {
   switch (chosen->data().toInt()) {
     case kContactEntry:
       return ShowAbout();
+    case kSettingsEntry:
+      return ShowSettings();
     default:
-      return NotAvailableYet();  // the settings sheet and feedback come later
+      return NotAvailableYet();  // feedback comes with the account dialogs
   }
+}
+
+void CLumivexDlg::ShowSettings() {
+  SettingsHooks hooks = DesktopSettingsHooks();
+  // After the sheet's own loop has ended.
+  hooks.endClient = [this] { QMetaObject::invokeMethod(this, &CLumivexDlg::WindowExit, Qt::QueuedConnection); };
+  CSetting sheet(app_, std::move(hooks), this);
+  dialogRunner_(sheet);
 }
 
 void CLumivexDlg::ShowAbout() {

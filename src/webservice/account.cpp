@@ -72,12 +72,12 @@ int AskForUpdate(ServiceContext& ctx) {
   return kAskAgain;
 }
 
-void LaunchUpdater(ServiceContext& ctx) {
+void LaunchUpdater(ServiceContext& ctx, const std::function<void()>& endClient) {
   if (!ctx.startUpdater(ctx.settings.updateUrl.str())) {
     ctx.notifier.MessageBox(kTitle, "启动更新失败，请重试");
     return;
   }
-  ctx.exitProcess(0);
+  endClient();
 }
 
 std::string RecoveryToken(const ServiceContext& ctx, const std::string& uid) {
@@ -120,22 +120,26 @@ int CheckForUpdate(ServiceContext& ctx) {
 
 int RunUpdateCheck(ServiceContext& ctx) {
   int result = CheckForUpdate(ctx);
+  ReactToUpdateCheck(ctx, result, [&ctx] { ctx.exitProcess(0); });
+  return result;
+}
+
+void ReactToUpdateCheck(ServiceContext& ctx, int result, const std::function<void()>& endClient) {
   switch (result) {
     case 0:
       ctx.notifier.MessageBox(kTitle, "当前版本已经是最新");
       break;
     case 1:
-      if (ctx.notifier.AskYesNo(kTitle, "检测到系统有更新，是否下载更新？")) LaunchUpdater(ctx);
+      if (ctx.notifier.AskYesNo(kTitle, "检测到系统有更新，是否下载更新？")) LaunchUpdater(ctx, endClient);
       break;
     case 2:
       ctx.notifier.MessageBoxAndWait(kTitle, "检测到系统有重要更新，请下载更新！");
-      LaunchUpdater(ctx);
+      LaunchUpdater(ctx, endClient);
       break;
     default:
       ctx.notifier.MessageBox(kTitle, "检测更新失败，请检查网络和防火墙设置");
       break;
   }
-  return result;
 }
 
 int ChangePassword(ServiceContext& ctx, const std::string& newPassword) {

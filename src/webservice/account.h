@@ -2,6 +2,7 @@
 // Account maintenance: update check, password change, password recovery,
 // feedback. Every message box is titled "提示".
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,15 @@ struct ServiceContext;
 // between, while the answer is neither optional nor mandatory; then -1.
 int CheckForUpdate(ServiceContext& ctx);
 
-// The "检测更新" button: CheckForUpdate, the message or question for its
-// result, and the launch (which ends the client through ctx.exitProcess).
-// Returns the CheckForUpdate result.
+// The "检测更新" button: CheckForUpdate, then ReactToUpdateCheck ending the
+// client through ctx.exitProcess. Returns the CheckForUpdate result.
 int RunUpdateCheck(ServiceContext& ctx);
+
+// The message or question for a CheckForUpdate result, and the launch of
+// the updater with UserSettings.updateUrl; endClient runs once it started.
+// It asks the user and waits: call it where that may block (the GUI thread
+// runs the boxes in place).
+void ReactToUpdateCheck(ServiceContext& ctx, int result, const std::function<void()>& endClient);
 
 // The worker of "修改登录密码" once the form's checks passed; shows
 // "密码修改成功" or "密码修改失败，请稍后重试". 1 on success.

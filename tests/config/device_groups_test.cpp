@@ -56,7 +56,7 @@ class DeviceGroupsTest : public ::testing::Test {
   std::string CreateDefault() {
     UserSettings s;
     s.userName = "alice";
-    EXPECT_TRUE(CreateDefaultUserConfig(s, dir.str(), [](std::string&) { return false; }));
+    EXPECT_TRUE(CreateDefaultUserConfig(s, dir.str(), [](StorageKind, std::string&) { return false; }));
     return s.configPath;
   }
   // A hand-edited UTF-8 file with this config4 body.

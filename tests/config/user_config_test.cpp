@@ -38,9 +38,11 @@ class UserConfigTest : public ::testing::Test {
   std::string Create(const char* user = "alice") {
     UserSettings s;
     s.userName = user;
-    EXPECT_TRUE(CreateDefaultUserConfig(s, dir.str(), [](std::string& root) {
-      root = "/mnt/data/";
-      return true;
+    EXPECT_TRUE(CreateDefaultUserConfig(s, dir.str(), [](StorageKind kind, std::string& folder) {
+      return DefaultStorageFolder(kind, [](std::string& root) {
+        root = "/mnt/data";
+        return true;
+      }, folder);
     }));
     return s.configPath;
   }
@@ -110,7 +112,7 @@ TEST_F(UserConfigTest, DefaultDocumentElementByElement) {
 TEST_F(UserConfigTest, DefaultWithoutStorageDriveOrFolder) {
   UserSettings s;
   s.userName = "carol";
-  ASSERT_TRUE(CreateDefaultUserConfig(s, dir.str(), [](std::string&) { return false; }));
+  ASSERT_TRUE(CreateDefaultUserConfig(s, dir.str(), [](StorageKind, std::string&) { return false; }));
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_file(s.configPath.c_str()));
   EXPECT_STREQ(doc.child("config").child("config1").child_value("VideoPath"), "");
@@ -133,9 +135,9 @@ TEST_F(UserConfigTest, ReadsValuesByNameWithTheConversionRules) {
       "<AutoLogin>1</AutoLogin><VideoPath>/v/</VideoPath></config1>");
   WallLayout layout;
   ASSERT_TRUE(LoadUserSettings(s, layout));
-  EXPECT_EQ(s.VideoPath, "/v/");
-  EXPECT_EQ(s.ImagePath, "/img/");
-  EXPECT_EQ(s.FileLength, 25);
+  EXPECT_EQ(s.storage.Get().VideoPath, "/v/");
+  EXPECT_EQ(s.storage.Get().ImagePath, "/img/");
+  EXPECT_EQ(s.storage.Get().FileLength, 25);
   EXPECT_EQ(s.ToTray, 0);
   EXPECT_EQ(s.ShowClose, 0) << "on only for exactly \"1\"";
   EXPECT_EQ(s.AutoLogin, 1);
@@ -161,8 +163,8 @@ TEST_F(UserConfigTest, UnloadableFileKeepsDefaultsAndIsNeverOverwritten) {
     EXPECT_FALSE(LoadUserSettings(s, layout));
     EXPECT_EQ(layout, (WallLayout{4, 4, 1})) << "left as it was";
     EXPECT_EQ(s.ShowClose, 1);
-    EXPECT_EQ(s.ToTray + s.AutoLogin + s.AutoPlay + s.Update + s.FileLength, 0);
-    EXPECT_TRUE(s.VideoPath.empty() && s.ImagePath.empty());
+    EXPECT_EQ(s.ToTray + s.AutoLogin + s.AutoPlay + s.Update + s.storage.Get().FileLength, 0);
+    EXPECT_TRUE(s.storage.Get().VideoPath.empty() && s.storage.Get().ImagePath.empty());
 
     s.MainX = 5;
     EXPECT_FALSE(SaveWindowState(s, layout));
@@ -200,11 +202,11 @@ TEST_F(UserConfigTest, FolderOf260Utf16UnitsIsRefused) {
   UserSettings s;
   s.configPath = Write("<config1><VideoPath>" + tooLong + "</VideoPath><ImagePath>" + fits +
                        "</ImagePath></config1>");
-  s.VideoPath.Set("/old/");
+  s.storage.Update([](StorageFolders& f) { f.VideoPath.Set("/old/"); });
   WallLayout layout;
   ASSERT_TRUE(LoadUserSettings(s, layout));
-  EXPECT_TRUE(s.VideoPath.empty());
-  EXPECT_EQ(s.ImagePath, fits);
+  EXPECT_TRUE(s.storage.Get().VideoPath.empty());
+  EXPECT_EQ(s.storage.Get().ImagePath, fits);
 }
 
 TEST_F(UserConfigTest, WindowStateAndSingleValuesRoundTrip) {

@@ -302,9 +302,11 @@ struct ShortSegments {
   LocalStamp stamp{2014, 5, 20, 8, 0, 0};
 
   ShortSegments() {
-    settings.VideoPath.Set(dir.str() + "/");
+    settings.storage.Update([this](StorageFolders& f) {
+      f.VideoPath.Set(dir.str() + "/");
+      f.FileLength = 1;
+    });
     settings.userName = "alice";
-    settings.FileLength = 1;
     const sim::Clip& clip = TestClip();
     stream.width = clip.key.width;
     stream.height = clip.key.height;
@@ -326,11 +328,11 @@ struct ShortSegments {
 TEST(RecorderTest, SegmentLengthComesFromFileLength) {
   ShortSegments s;
   EXPECT_EQ(s.recorder.framesLeft, 5);
-  s.settings.FileLength = 20;
+  s.settings.storage.Update([](StorageFolders& f) { f.FileLength = 20; });
   s.stream.m_VideoTimeGap = 40;
   s.recorder.SetUp(s.settings, "CAM7", s.stream);
   EXPECT_EQ(s.recorder.framesLeft, 30000);
-  s.settings.FileLength = 0;  // the default of 20 minutes
+  s.settings.storage.Update([](StorageFolders& f) { f.FileLength = 0; });  // the default of 20 minutes
   s.recorder.SetUp(s.settings, "CAM7", s.stream);
   EXPECT_EQ(s.recorder.framesLeft, 30000);
 }

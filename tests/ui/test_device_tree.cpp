@@ -221,7 +221,7 @@ void DeviceTreeTest::init() {
   g->m_ClientMod = ctx->keyPair->ModulusHex();
   settings->userName = "alice";
   QVERIFY(CreateDefaultUserConfig(*settings, ctx->ConfigFolder(),
-                                  [](std::string&) { return false; }));
+                                  [](StorageKind, std::string&) { return false; }));
 }
 
 void DeviceTreeTest::cleanup() {

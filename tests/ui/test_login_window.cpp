@@ -111,7 +111,7 @@ bool WriteUserConfig(const fs::path& configFolder, const std::string& user, cons
   s.userName = user;
   std::string stored = "0";
   if (password != "0" && !StoredPasswordForm(password, stored)) return false;
-  if (!CreateDefaultUserConfig(s, configFolder.string(), [](std::string&) { return false; }) ||
+  if (!CreateDefaultUserConfig(s, configFolder.string(), [](StorageKind, std::string&) { return false; }) ||
       !SetConfigAttrib(s.configPath, "config1", "User", "Password", stored) ||
       !SetConfigText(s.configPath, "config1", "AutoLogin", autoLogin))
     return false;

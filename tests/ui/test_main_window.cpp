@@ -116,6 +116,12 @@ class MainWindowTest : public QObject {
   // Starts the device's live view (the double does not answer it, so it
   // fails) and selects its window as a click would.
   CCamera* SelectFailedCamera(const std::string& sid);
+  void SetFolders() {
+    app->settings.storage.Update([this](StorageFolders& f) {
+      QVERIFY(f.ImagePath.Set((dir->path() / "pictures").string()));
+      QVERIFY(f.VideoPath.Set((dir->path() / "video").string()));
+    });
+  }
 
   static test::ServiceDouble* service_;
   std::unique_ptr<test::TempDir> dir;
@@ -157,7 +163,7 @@ void MainWindowTest::init() {
   app->settings.userName = "alice";
   app->settings.productMajor = 2;
   app->settings.productMinor = 0;
-  QVERIFY(CreateDefaultUserConfig(app->settings, app->service.ConfigFolder(), [](std::string&) { return false; }));
+  QVERIFY(CreateDefaultUserConfig(app->settings, app->service.ConfigFolder(), [](StorageKind, std::string&) { return false; }));
   QVERIFY(LoadUserSettings(app->settings, app->wall));
 
   Serve({{"cam01", "Front door", "c1", 1}, {"cam02", "Nursery", "q2", 0}, {"cam03", "Office", "q1", 1}});
@@ -259,12 +265,11 @@ void MainWindowTest::tipsWithoutASelection() {
   QCOMPARE(TipAfter(kAudioOnButton), Text("请选择通话窗口"));
   QCOMPARE(TipAfter(kTalkOnButton), Text("请选择通话窗口"));
   // The storage folder is looked at first.
-  QVERIFY(app->settings.ImagePath.empty() && app->settings.VideoPath.empty());
+  QVERIFY(app->settings.storage.Get().ImagePath.empty() && app->settings.storage.Get().VideoPath.empty());
   QCOMPARE(TipAfter(kSnapshotButton), Text("请设置截图文件存储路径"));
   QCOMPARE(TipAfter(kRecordOnButton), Text("请选择视频文件存储路径"));
   QVERIFY(B(kRecordOnButton)->isVisible());
-  QVERIFY(app->settings.ImagePath.Set((dir->path() / "pictures").string()));
-  QVERIFY(app->settings.VideoPath.Set((dir->path() / "video").string()));
+  SetFolders();
   QCOMPARE(TipAfter(kSnapshotButton), Text("请选择视频播放窗口"));
   QCOMPARE(TipAfter(kRecordOnButton), Text("请选择开启录像的设备"));
   QVERIFY(B(kRecordOnButton)->isVisible() && !B(kRecordOffButton)->isVisible());
@@ -278,8 +283,7 @@ void MainWindowTest::tipsWithoutASelection() {
 }
 
 void MainWindowTest::tipsWithACameraThatDoesNotPlay() {
-  QVERIFY(app->settings.ImagePath.Set((dir->path() / "pictures").string()));
-  QVERIFY(app->settings.VideoPath.Set((dir->path() / "video").string()));
+  SetFolders();
   CCamera* camera = SelectFailedCamera("cam01");
   QVERIFY(camera);
   QCOMPARE(TipAfter(kQualityLowButton), Text("设备未开始播放"));
@@ -452,7 +456,7 @@ void MainWindowTest::closePromptChoices() {
   }
 
   // "关" with the prompt: "退出程序" ends the program.
-  QVERIFY(CreateDefaultUserConfig(app->settings, app->service.ConfigFolder(), [](std::string&) { return false; }));
+  QVERIFY(CreateDefaultUserConfig(app->settings, app->service.ConfigFolder(), [](StorageKind, std::string&) { return false; }));
   app->settings.ShowClose = 1;
   QSignalSpy exited(window.get(), &CLumivexDlg::exited);
   window->SetDialogRunner([&](QDialog& dialog) {

@@ -109,7 +109,7 @@ class PasswordChange : public test::ServiceFixture {
 
 TEST_F(PasswordChange, SendsBothHashesAndReplacesARememberedPassword) {
   ASSERT_TRUE(CreateDefaultUserConfig(settings_, dir_.str() + "/config",
-                                      [](std::string&) { return false; }));
+                                      [](StorageKind, std::string&) { return false; }));
   std::string old;
   ASSERT_TRUE(StoredPasswordForm("secret1", old));
   ASSERT_TRUE(SetConfigAttrib(settings_.configPath, "config1", "User", "Password", old));
@@ -129,7 +129,7 @@ TEST_F(PasswordChange, SendsBothHashesAndReplacesARememberedPassword) {
 
 TEST_F(PasswordChange, AForgottenPasswordStaysForgottenAndFailuresTell) {
   ASSERT_TRUE(CreateDefaultUserConfig(settings_, dir_.str() + "/config",
-                                      [](std::string&) { return false; }));
+                                      [](StorageKind, std::string&) { return false; }));
   Script([&](const ServiceDouble::Request&) { return Status("OK"); });
   EXPECT_EQ(ChangePassword(ctx_, "newpass.2"), 1);
   EXPECT_EQ(StoredAttribute(), "0");

@@ -246,7 +246,7 @@ TEST_F(DeviceSettings, RenameSendsEveryByteEncodedAndTakesTheName) {
 
 TEST_F(DeviceSettings, RemovalSendsThePasswordHashAndLeavesTheConfiguration) {
   ASSERT_TRUE(CreateDefaultUserConfig(settings_, dir_.str() + "/config",
-                                      [](std::string&) { return false; }));
+                                      [](StorageKind, std::string&) { return false; }));
   ASSERT_TRUE(EditUserConfig(settings_.configPath, [](MarkupDocument& doc) {
     IntoConfigElement(doc, "config4", "CameraList");
     for (const char* id : {"S0", "S1", "S2"}) {

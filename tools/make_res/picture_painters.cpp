@@ -81,6 +81,22 @@ PicturePainter PtzButton(Glyph arrow, ButtonState state) {
   };
 }
 
+// A tab with rounded upper corners standing on the band's lower edge: the
+// shown page's tab is the white of the body below it, the other a light
+// veil over the blue.
+PicturePainter Tab(bool selected, ButtonState state) {
+  return [=](QPainter& p, int w, int h) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(0, 0, w, h + 6), 5, 5);
+    QPainterPath band;
+    band.addRect(QRectF(0, 0, w, h));
+    QColor face = selected ? QColor(Qt::white) : QColor(255, 255, 255, 40);
+    if (!selected && state == ButtonState::kPressed) face.setAlpha(80);
+    if (!selected && state == ButtonState::kFocused) face.setAlpha(60);
+    p.fillPath(path.intersected(band), face);
+  };
+}
+
 PicturePainter OverlayIcon(Glyph glyph, QColor second = QColor()) {
   return [=](QPainter& p, int w, int h) {
     p.setPen(Qt::NoPen);
@@ -186,6 +202,8 @@ void AddCaptionAndPtz(Table& t) {
       t[pics::ButtonPicture(base, state)] = CaptionButton(glyph, state);
     }
     for (auto [base, glyph] : ptz) t[pics::ButtonPicture(base, state)] = PtzButton(glyph, state);
+    t[pics::ButtonPicture(pics::kTabSelected, state)] = Tab(true, state);
+    t[pics::ButtonPicture(pics::kTabClickable, state)] = Tab(false, state);
   }
 }
 

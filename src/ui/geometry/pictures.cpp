@@ -52,6 +52,7 @@ std::vector<PictureFile> AllPictures() {
   AddButtons(files, kToolbarButtons, kToolbarButtonWidth, kToolbarButtonHeight);
   AddButtons(files, kCaptionButtons, kCaptionButtonWidth, kCaptionButtonHeight);
   AddButtons(files, kPtzButtons, kPtzButtonSize, kPtzButtonSize);
+  AddButtons(files, kTabButtons, kTabWidth, kTabHeight);
   return files;
 }
 

@@ -78,6 +78,15 @@ inline constexpr char kClose[] = "cap_close";
 inline constexpr char kMenu[] = "cap_menu";
 inline constexpr const char* kCaptionButtons[] = {kMinimize, kMaximize, kRestore, kClose, kMenu};
 
+// The settings sheet's tabs on its header band (kTabWidth x kTabHeight):
+// the look of the page shown and the look of the one to click; the button
+// writes its caption over the picture.
+inline constexpr char kTabSelected[] = "tab_selected";
+inline constexpr char kTabClickable[] = "tab_clickable";
+inline constexpr const char* kTabButtons[] = {kTabSelected, kTabClickable};
+inline constexpr int kTabWidth = 96;
+inline constexpr int kTabHeight = 32;
+
 // Pan/tilt arrows over the picture (kPtzButtonSize square, with alpha).
 inline constexpr char kPtzUp[] = "ptz_up";
 inline constexpr char kPtzDown[] = "ptz_down";

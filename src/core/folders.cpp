@@ -1,0 +1,59 @@
+#include "core/folders.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace lumivex {
+namespace {
+
+// Another thread or program may create the same level at the same moment.
+bool CreateLevel(const std::string& level) {
+  if (IsFolder(level)) return true;
+  if (mkdir(level.c_str(), 0755) == 0) return true;
+  return errno == EEXIST && IsFolder(level);
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool CreateFolderLevels(const std::string& folder) {
+  if (folder.empty()) return false;
+  // Each '/' ends a level; the root itself is never created.
+  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
+    if (folder[slash - 1] == '/') continue;  // "//" adds no level
+    if (!CreateLevel(folder.substr(0, slash))) return false;
+  }
+  return folder.back() == '/' || CreateLevel(folder);
+}
+
+bool PrepareFolderToOpen(const std::string& text) {
+  if (text.empty()) return false;
+  if (IsFolder(text)) return true;
+  std::size_t last = text.rfind('/');
+  if (last != std::string::npos && last > 0 && !CreateFolderLevels(text.substr(0, last + 1))) return false;
+  return IsFolder(text);
+}
+
+bool CanWriteFolder(const std::string& folder) {
+  if (folder.empty() || folder.front() != '/') return false;
+  std::string level = folder;
+  while (level.size() > 1 && level.back() == '/') level.pop_back();
+  while (!Exists(level)) {
+    std::size_t slash = level.rfind('/');
+    level = slash == 0 ? "/" : level.substr(0, slash);
+  }
+  return IsFolder(level) && access(level.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace lumivex

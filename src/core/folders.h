@@ -1,0 +1,23 @@
+#pragma once
+// Folders the user names for recordings and snapshots.
+
+#include <string>
+
+namespace lumivex {
+
+bool IsFolder(const std::string& path);
+
+// Creates every missing level of folder, one by one (mode 0755). False when
+// a level cannot be created or exists as something other than a folder.
+bool CreateFolderLevels(const std::string& folder);
+
+// "转到...": the part before every "/" of text is created when missing, so
+// a text without a final "/" has its last level created only if it is
+// already there. True when text then names a folder to open.
+bool PrepareFolderToOpen(const std::string& text);
+
+// Files can be made in folder: it is a folder the user may write in, or it
+// does not exist yet and the nearest level above it that does is one.
+bool CanWriteFolder(const std::string& folder);
+
+}  // namespace lumivex

@@ -1,0 +1,45 @@
+#include "core/xdg.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace lumivex {
+namespace {
+
+std::string WithoutTrailingSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string PasswordDatabaseHome() {
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+      !found->pw_dir)
+    return "";
+  return found->pw_dir;
+}
+
+}  // namespace
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  std::string folder = home && *home ? home : PasswordDatabaseHome();
+  if (folder.empty() || folder.front() != '/') return "";
+  return WithoutTrailingSlash(folder);
+}
+
+std::string XdgConfigHome() {
+  // The rules ignore a relative value.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && config[0] == '/') return WithoutTrailingSlash(config);
+  std::string home = HomeFolder();
+  return home.empty() ? "" : home + "/.config";
+}
+
+}  // namespace lumivex
