@@ -31,6 +31,8 @@ class Client {
   ConsoleNotifier& notifier() { return notifier_; }
   ServiceContext& context() { return *ctx_; }
   CameraList& cameras() { return cameras_; }
+  // The wall layout of the user's configuration file.
+  WallLayout& wall() { return wall_; }
   // Lists the account's devices once; false (with the reason printed) when it fails.
   bool ListDevices();
   // Index of the listed device sid; prints why and returns -1 when there is none.

@@ -22,6 +22,7 @@ namespace lumivex::cli {
 
 int Connect(Client& c, bool (*mayWatch)(Client&, const CameraInfo&));       // stream_commands.cpp
 int WatchCommand(Client& c, bool (*mayWatch)(Client&, const CameraInfo&));  // watch_command.cpp
+int SettingsCommand(Client& c);                                             // settings_command.cpp
 
 namespace {
 
@@ -298,6 +299,7 @@ const std::map<std::string, CommandSpec>& Commands() {
       {"recover", {1, nullptr}},  // runs in place of the sign-in
       {"feedback", {1, Feedback}},
       {"check-update", {0, CheckUpdate}},
+      {"settings", {0, SettingsCommand}},
       {"playback-list", {1, PlaybackList}},
       {"connect", {1, [](Client& c) { return Connect(c, MayWatch); }}},
       {"watch", {1, [](Client& c) { return WatchCommand(c, MayWatch); }}},

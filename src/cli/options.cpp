@@ -41,6 +41,13 @@ Commands:
                              question (N: its number; default the first offered)
   feedback TEXT              send feedback
   check-update [--yes]       ask for a newer client; --yes agrees to download it
+  settings [--video-path DIR] [--image-path DIR] [--file-length 10|20|30|40]
+           [--to-tray 0|1] [--show-close 0|1] [--auto-login 0|1] [--auto-play 0|1]
+           [--autostart on|off] [--update 0|1|2] [--layout 1x1|2x2|3x3|4x4|3x3M|4x4M]
+                             the settings sheet: saves the options given as
+                             "保存设置" does, then prints every value as
+                             "key: value"; --autostart makes the desktop
+                             client start at log-on
   playback-list SID          the days and hours recorded on the memory card
   connect SID [--frames N] [--pattern DIGITS]
                              live view without a window: prints "connection

@@ -21,7 +21,7 @@ const char* SwitchText(bool on) { return on ? "1" : "0"; }
 std::string CheckFolder(const std::string& folder, const char* what) {
   if (folder.empty()) return "";
   if (!FolderText::Fits(folder)) return std::string(what) + "过长，请重新选择";
-  if (!CanWriteFolder(folder)) return std::string(what) + "不可写，请重新选择";
+  if (!MakeWritableFolder(folder)) return std::string(what) + "不可写，请重新选择";
   return "";
 }
 

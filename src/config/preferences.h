@@ -48,7 +48,8 @@ struct SheetValues {
 bool ReadSheetValues(const std::string& configPath, SheetValues& values);
 
 // Why a chosen folder cannot be kept ("视频文件存储路径不可写，请重新选择" ...);
-// empty when both can take files. An empty folder may be kept.
+// empty when both can take files (their missing levels are made to find
+// out). An empty folder may be kept.
 std::string CheckStorageFolders(const BasicPreferences& basic);
 
 struct SheetSave {

@@ -75,7 +75,6 @@ std::string AutostartEntryText(std::string_view program) {
   return std::string(kGroup) +
          "\n"
          "Type=Application\n"
-         "Version=1.5\n"
          "Name=velmor视频客户端\n"
          "Comment=Lumivex camera client\n"
          "Exec=" + exec + "\n"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace lumivex {
 namespace {
@@ -13,11 +14,6 @@ bool CreateLevel(const std::string& level) {
   if (IsFolder(level)) return true;
   if (mkdir(level.c_str(), 0755) == 0) return true;
   return errno == EEXIST && IsFolder(level);
-}
-
-bool Exists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
 }
 
 }  // namespace
@@ -45,15 +41,14 @@ bool PrepareFolderToOpen(const std::string& text) {
   return IsFolder(text);
 }
 
-bool CanWriteFolder(const std::string& folder) {
-  if (folder.empty() || folder.front() != '/') return false;
-  std::string level = folder;
-  while (level.size() > 1 && level.back() == '/') level.pop_back();
-  while (!Exists(level)) {
-    std::size_t slash = level.rfind('/');
-    level = slash == 0 ? "/" : level.substr(0, slash);
-  }
-  return IsFolder(level) && access(level.c_str(), W_OK | X_OK) == 0;
+bool MakeWritableFolder(const std::string& folder) {
+  if (folder.empty() || folder.front() != '/' || !CreateFolderLevels(folder)) return false;
+  std::string probe = folder + (folder.back() == '/' ? "" : "/") + ".lumivex-probe-XXXXXX";
+  int fd = mkstemp(probe.data());
+  if (fd < 0) return false;
+  close(fd);
+  unlink(probe.c_str());
+  return true;
 }
 
 }  // namespace lumivex

@@ -16,8 +16,9 @@ bool CreateFolderLevels(const std::string& folder);
 // already there. True when text then names a folder to open.
 bool PrepareFolderToOpen(const std::string& text);
 
-// Files can be made in folder: it is a folder the user may write in, or it
-// does not exist yet and the nearest level above it that does is one.
-bool CanWriteFolder(const std::string& folder);
+// Files can be made in folder: its missing levels are created and a file
+// is made there and removed again. Permission bits alone would not tell
+// (root, read-only or virtual file systems).
+bool MakeWritableFolder(const std::string& folder);
 
 }  // namespace lumivex

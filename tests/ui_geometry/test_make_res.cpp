@@ -70,6 +70,7 @@ std::map<std::string, Size> ExpectedFiles() {
   buttons({"cap_minimize", "cap_maximize", "cap_restore", "cap_close", "cap_menu"},
           {30, 20});                                                   // caption buttons 30 x 20
   buttons({"ptz_up", "ptz_down", "ptz_left", "ptz_right"}, {40, 40});  // arrows 40 x 40
+  buttons({"tab_selected", "tab_clickable"}, {96, 32});               // settings tabs 96 x 32
   return files;
 }
 
