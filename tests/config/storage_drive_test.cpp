@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
+
+#include "config/user_dirs.h"
+#include "support/fake_home.h"
 
 namespace lumivex {
 namespace {
@@ -99,6 +103,45 @@ TEST(PickStorageDrive, ExaminesOnlyTheFirst17Candidates) {
     mounts.push_back({"/dev/sdx" + std::to_string(i), mp, "ext4"});
   }
   EXPECT_EQ(Pick(mounts, v), "/mnt/d17/");
+}
+
+TEST(DefaultStorageFolder, AOneDiskMachineFallsBackToTheUsersFolders) {
+  test::FakeHome home;
+  FakeVolumes v;
+  v.Add("/home", 2, 50000);
+  const std::vector<MountEntry> oneDisk = ParseMounts(
+      "/dev/nvme0n1p2 / ext4 rw 0 0\n/dev/nvme0n1p2 /home ext4 rw 0 0\ntmpfs /tmp tmpfs rw 0 0\n");
+  auto pick = [&](const std::vector<MountEntry>& mounts) {
+    return [&, mounts](std::string& root) { return PickStorageDriveFrom(mounts, v.Probe(), root); };
+  };
+  std::string video, picture;
+  ASSERT_TRUE(DefaultStorageFolder(StorageKind::kVideo, pick(oneDisk), video));
+  ASSERT_TRUE(DefaultStorageFolder(StorageKind::kPicture, pick(oneDisk), picture));
+  EXPECT_EQ(video, home.str() + "/Videos/Lumivex/");
+  EXPECT_EQ(picture, home.str() + "/Pictures/Lumivex/");
+
+  // xdg-user-dir's own file wins, "$HOME" expanded; the last line counts.
+  std::filesystem::create_directories(home.config());
+  test::WriteFileBytes(home.config() + "/user-dirs.dirs",
+                       "# written by xdg-user-dirs-update\n"
+                       "XDG_VIDEOS_DIR=\"$HOME/Old\"\n"
+                       "XDG_VIDEOS_DIR=\"$HOME/Filme\"\n"
+                       "XDG_PICTURES_DIR=\"/srv/Bilder/\"\n");
+  ASSERT_TRUE(DefaultStorageFolder(StorageKind::kVideo, pick(oneDisk), video));
+  ASSERT_TRUE(DefaultStorageFolder(StorageKind::kPicture, pick(oneDisk), picture));
+  EXPECT_EQ(video, home.str() + "/Filme/Lumivex/");
+  EXPECT_EQ(picture, "/srv/Bilder/Lumivex/");
+  EXPECT_EQ(UserDirFromText("XDG_MUSIC_DIR=\"relative\"\n", "MUSIC", "/h"), "") << "not absolute";
+
+  // A second disk is still preferred.
+  v.Add("/srv/data", 3, 100);
+  std::vector<MountEntry> twoDisks = oneDisk;
+  twoDisks.push_back({"/dev/sdb1", "/srv/data", "ext4"});
+  ASSERT_TRUE(DefaultStorageFolder(StorageKind::kVideo, pick(twoDisks), video));
+  EXPECT_EQ(video, "/srv/data/VideoFile/");
+
+  test::ScopedEnv noHome("HOME", "relative");  // names no home folder
+  EXPECT_FALSE(DefaultStorageFolder(StorageKind::kVideo, pick(oneDisk), video));
 }
 
 TEST(PickStorageDrive, ProbesTheRealRoot) {

@@ -402,3 +402,35 @@ TEST(RecorderTest, UnsafeUserNameRecordsNothing) {
 
 }  // namespace
 }  // namespace lumivex
+
+namespace lumivex {
+namespace {
+
+// The settings sheet may change the folder and the length while a session
+// records: the next segment follows them; the open one is not cut.
+TEST(RecorderTest, NextSegmentFollowsChangedSettings) {
+  ShortSegments s;
+  test::TempDir other;
+  for (std::size_t i = 0; i < 3; ++i) ASSERT_TRUE(s.Frame(i));
+  s.settings.storage.Update([&](StorageFolders& f) {
+    f.VideoPath.Set(other.str() + "/");
+    f.FileLength = 2;  // ten frames at 12 s
+  });
+  for (std::size_t i = 3; i < 15; ++i) {
+    s.stamp.second = static_cast<int>(i);
+    ASSERT_TRUE(s.Frame(i)) << i;
+  }
+  s.recorder.Close();
+  const std::vector<std::string> paths = s.recorder.segmentPaths();
+  ASSERT_EQ(paths.size(), 2u);
+  EXPECT_EQ(paths[0].rfind(s.dir.str() + "/alice/", 0), 0u) << paths[0];
+  EXPECT_EQ(paths[1].rfind(other.str() + "/alice/", 0), 0u) << paths[1];
+  Recording first, second;
+  ASSERT_TRUE(ReadRecording(paths[0], first));
+  ASSERT_TRUE(ReadRecording(paths[1], second));
+  EXPECT_EQ(first.samples.size(), 5u);
+  EXPECT_EQ(second.samples.size(), 10u);
+}
+
+}  // namespace
+}  // namespace lumivex

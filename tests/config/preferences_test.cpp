@@ -1,0 +1,127 @@
+// The settings sheet's values: the file-length list's search, and "保存设置"
+// read back from the file with pugixml.
+
+#include "config/preferences.h"
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <filesystem>
+
+#include "config/user_config.h"
+#include "config/user_settings.h"
+#include "core/autostart.h"
+#include "support/fake_home.h"
+
+namespace lumivex {
+namespace {
+
+using test::ReadFileBytes;
+
+TEST(FileLengthEntryOf, SearchesFromTheThirdEntryAndWraps) {
+  const std::pair<const char*, int> cases[] = {{"10", 0}, {"20", 1}, {"30", 2}, {"40", 3}, {"25", -1},
+                                               {"2", 1},  {"1", 0},  {"4", 3},  {"200", -1}, {"", -1}};
+  for (const auto& [text, entry] : cases) EXPECT_EQ(FileLengthEntryOf(text), entry) << text;
+}
+
+class PreferencesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings.userName = "alice";
+    ASSERT_TRUE(CreateDefaultUserConfig(settings, dir.str(), [](StorageKind, std::string&) { return false; }));
+  }
+  pugi::xml_node Config1() {
+    doc.reset();
+    doc.load_file(settings.configPath.c_str());
+    return doc.child("config").child("config1");
+  }
+
+  test::FakeHome home;
+  test::TempDir dir;
+  UserSettings settings;
+  pugi::xml_document doc;
+};
+
+TEST_F(PreferencesTest, SaveWritesEveryValueAndTheRunningSettings) {
+  SheetValues values;
+  ASSERT_TRUE(ReadSheetValues(settings.configPath, values));
+  EXPECT_EQ(values.basic.fileLengthEntry, 1) << "a new file holds 20";
+  EXPECT_EQ(values.update, kUpdateAsk);
+  EXPECT_TRUE(values.basic.ShowClose);
+  EXPECT_FALSE(values.basic.autostart);
+
+  values.basic.VideoPath = dir.str() + "/video/";
+  values.basic.ImagePath = dir.str() + "/shots/";
+  values.basic.fileLengthEntry = 3;
+  values.basic.ToTray = true;
+  values.basic.ShowClose = false;
+  values.basic.AutoPlay = true;
+  values.basic.autostart = true;
+  values.update = kUpdateOff;
+  SheetSave result = SaveSheetValues(settings, values, "/usr/bin/lumivex");
+  ASSERT_TRUE(result.saved) << result.refusal;
+  pugi::xml_node c1 = Config1();
+  EXPECT_EQ(std::string(c1.child_value("VideoPath")), dir.str() + "/video/");
+  EXPECT_EQ(std::string(c1.child_value("ImagePath")), dir.str() + "/shots/");
+  EXPECT_STREQ(c1.child_value("FileLength"), "40");
+  EXPECT_STREQ(c1.child_value("ToTray"), "1");
+  EXPECT_STREQ(c1.child_value("ShowClose"), "0");
+  EXPECT_STREQ(c1.child_value("AutoLogin"), "0");
+  EXPECT_STREQ(c1.child_value("AutoPlay"), "1");
+  EXPECT_STREQ(c1.child_value("Update"), "2");
+  const StorageFolders storage = settings.storage.Get();
+  EXPECT_EQ(storage.VideoPath, dir.str() + "/video/");
+  EXPECT_EQ(storage.FileLength, 40);
+  EXPECT_EQ(settings.ToTray + settings.ShowClose + settings.AutoPlay + settings.Update, 1 + 0 + 1 + 2);
+  EXPECT_TRUE(AutostartEnabled());
+  EXPECT_TRUE(std::filesystem::is_directory(dir.str() + "/shots")) << "made when it was tried";
+
+  // A stored length that selects no entry is saved as none: 0 minutes,
+  // which the recorder takes as its default of 20.
+  ASSERT_TRUE(SetConfigText(settings.configPath, "config1", "FileLength", "25"));
+  ASSERT_TRUE(ReadSheetValues(settings.configPath, values));
+  EXPECT_EQ(values.basic.fileLengthEntry, -1);
+  EXPECT_TRUE(values.basic.autostart);
+  values.basic.autostart = false;
+  ASSERT_TRUE(SaveSheetValues(settings, values, "/usr/bin/lumivex").saved);
+  EXPECT_STREQ(Config1().child_value("FileLength"), "");
+  EXPECT_TRUE(Config1().child("FileLength"));
+  EXPECT_EQ(settings.storage.Get().FileLength, 0);
+  EXPECT_FALSE(AutostartEnabled());
+}
+
+TEST_F(PreferencesTest, NothingIsWrittenForAFileThatDoesNotLoadOrAFolderThatTakesNoFile) {
+  SheetValues values;
+  ASSERT_TRUE(ReadSheetValues(settings.configPath, values));
+  values.basic.AutoPlay = true;
+  values.basic.autostart = true;
+
+  // A folder below a plain file can never be made, whoever runs the test.
+  test::WriteFileBytes(dir / "plain", "x");
+  values.basic.ImagePath = dir.str() + "/plain/shots/";
+  const std::string before = ReadFileBytes(settings.configPath);
+  SheetSave refused = SaveSheetValues(settings, values, "/usr/bin/lumivex");
+  EXPECT_FALSE(refused.saved);
+  EXPECT_EQ(refused.refusal, "截图文件存储路径不可写，请重新选择");
+  EXPECT_EQ(ReadFileBytes(settings.configPath), before);
+  EXPECT_FALSE(AutostartEnabled());
+
+  values.basic.ImagePath = "/" + std::string(300, 'a') + "/";
+  EXPECT_EQ(SaveSheetValues(settings, values, "").refusal, "截图文件存储路径过长，请重新选择");
+
+  // The file gone while the sheet was open.
+  values.basic.ImagePath.clear();
+  std::filesystem::remove(settings.configPath);
+  SheetSave gone = SaveSheetValues(settings, values, "/usr/bin/lumivex");
+  EXPECT_FALSE(gone.saved);
+  EXPECT_EQ(gone.refusal, "");
+  EXPECT_FALSE(std::filesystem::exists(settings.configPath));
+  EXPECT_EQ(settings.AutoPlay, 0);
+  EXPECT_FALSE(AutostartEnabled());
+  EXPECT_FALSE(ReadSheetValues(settings.configPath, values));
+  EXPECT_EQ(values.basic.fileLengthEntry, -1);
+  EXPECT_EQ(values.update, kUpdateNone);
+}
+
+}  // namespace
+}  // namespace lumivex
