@@ -28,6 +28,7 @@
 #include "core/version.h"
 #include "stream/camera.h"
 #include "support/http_test_server.h"
+#include "ui/message_boxes.h"
 #include "support/temp_dir.h"
 #include "ui/about_box.h"
 #include "ui/app_context.h"
@@ -64,16 +65,7 @@ std::string DeviceJson(const Device& d) {
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// The message boxes on screen, as "title: text"; they are closed.
-QStringList TakeBoxes() {
-  QStringList shown;
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-      shown << box->windowTitle() + ": " + box->text();
-      box->close();
-    }
-  return shown;
-}
+using test::TakeBoxes;
 
 std::string ConfigValue(const std::string& path, const char* section, const char* element) {
   pugi::xml_document doc;

@@ -51,7 +51,7 @@ CPage5::CPage5(AppContext& app, const SettingsHooks& hooks, int updateMode, QWid
       QStringLiteral("当前版本 %1.%2").arg(app_.settings.productMajor).arg(app_.settings.productMinor),
       QRect(156, 128, 200, 28), this);
   version->setObjectName(names::kVersion);
-  MakePasswordForm(176);
+  MakePasswordForm(168);
 }
 
 void CPage5::MakePasswordForm(int top) {
@@ -61,7 +61,7 @@ void CPage5::MakePasswordForm(int top) {
       {&new_, "新密码", names::kNewPassword, names::kNewHint},
       {&confirm_, "确认密码", names::kConfirmPassword, names::kConfirmHint}};
   for (const auto& [field, label, editName, hintName] : fields) {
-    top += 32;
+    top += 30;
     MakeSheetLabel(QString::fromUtf8(label), QRect(40, top, 80, kRowHeight), this);
     field->edit = new QLineEdit(this);
     field->edit->setObjectName(editName);
@@ -82,7 +82,7 @@ void CPage5::MakePasswordForm(int top) {
       new_.hint->clear();
       confirm_.hint->clear();
     });
-  change_ = MakeSheetButton(QStringLiteral("修改登录密码"), names::kChangePassword, QRect(120, top + 40, 120, 30),
+  change_ = MakeSheetButton(QStringLiteral("修改登录密码"), names::kChangePassword, QRect(120, top + 36, 120, 30),
                             this);
   connect(change_, &QAbstractButton::clicked, this, &CPage5::ChangePassword);
 }

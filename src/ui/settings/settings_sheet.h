@@ -62,6 +62,8 @@ class CSetting : public QDialog {
  public:
   CSetting(AppContext& app, SettingsHooks hooks, QWidget* parent = nullptr);
 
+  // The pages hold on to these: a change shows at their next use.
+  SettingsHooks& hooks() { return hooks_; }
   CPage1* basicPage() const { return basic_; }
   CPage5* otherPage() const { return other_; }
   QAbstractButton* tab(int id) const;
