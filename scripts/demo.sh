@@ -102,25 +102,14 @@ fi
 
 # One sign-in, as the sign-in window does it, leaves the user's configuration
 # with the remembered password and automatic sign-in; the client then signs
-# in by itself. Its other settings: live view of every camera at start, the
-# storage folders, and a 3x3 wall.
-"$bin/lumivexctl" --home "$home" -u demo -p demo123 --remember --auto-login login > /dev/null
-config="$home/config/demo_config.xml"
-[ -f "$config" ] || { echo "the sign-in left no $config" >&2; exit 1; }
-mkdir -p "$home/video" "$home/pictures"
-# The file may be UTF-16 (it then starts with its byte order mark); the
-# client reads UTF-8 as well.
-encoding=UTF-8
-head -c 2 "$config" | od -An -tx1 | grep -Eq 'ff fe|fe ff' && encoding=UTF-16
-iconv -f "$encoding" -t UTF-8 "$config" |
-  sed -e 's|<AutoPlay>0</AutoPlay>|<AutoPlay>1</AutoPlay>|' \
-      -e "s|<VideoPath */>|<VideoPath>$home/video</VideoPath>|" \
-      -e "s|<ImagePath */>|<ImagePath>$home/pictures</ImagePath>|" \
-      -e 's|<xNums>2</xNums>|<xNums>3</xNums>|' -e 's|<yNums>2</yNums>|<yNums>3</yNums>|' \
-  > "$home/config.edit"
-cat "$home/config.edit" > "$config"  # keeps the file's mode (0600)
-rm "$home/config.edit"
-grep -q '<AutoPlay>1</AutoPlay>' "$config" || { echo "could not switch AutoPlay on in $config" >&2; exit 1; }
+# in by itself. Its other settings, saved after it as the settings sheet
+# saves them: live view of every camera at start, the storage folders, and a
+# 3x3 wall.
+"$bin/lumivexctl" --home "$home" -u demo -p demo123 --remember --auto-login settings --auto-play 1 \
+  --video-path "$home/video" --image-path "$home/pictures" --layout 3x3 > "$home/settings.txt" ||
+  { echo "the demo settings were not saved:"; cat "$home/settings.txt"; exit 1; }
+grep -qx 'auto-login: 1' "$home/settings.txt" && grep -qx 'auto-play: 1' "$home/settings.txt" ||
+  { echo "automatic sign-in or live view is not on:"; cat "$home/settings.txt"; exit 1; }
 
 if [ "$mode" = screenshot ]; then
   command -v xvfb-run > /dev/null || { echo "xvfb-run is missing (Debian package xvfb)" >&2; exit 1; }
