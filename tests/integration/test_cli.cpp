@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <json/json.h>
+#include <pugixml.hpp>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -101,6 +102,50 @@ TEST_F(CliTest, ForcedUpdateStartsTheUpdaterAndEndsWithZero) {
   EXPECT_NE(r.out.find("message: 检测到系统有重要更新，请下载更新！"), std::string::npos) << r.out;
   ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(marker); }));
   EXPECT_EQ(ReadText(marker), "-u||");
+}
+
+// "settings" shows the sheet's values and saves as "保存设置" does; the
+// autostart entry it writes starts the desktop client.
+TEST_F(CliTest, SettingsArePrintedAndSavedAsTheSheetSavesThem) {
+  SimServer sim(R"({"accounts": [{"user": "alice", "password": "secret77"}]})");
+  TempDir fakeHome;
+  const std::vector<std::string> env = {"HOME=" + fakeHome.str(), "XDG_CONFIG_HOME="};
+  auto settings = [&](std::vector<std::string> options) {
+    std::vector<std::string> args = {"-u", "alice", "-p", "secret77", "settings"};
+    args.insert(args.end(), options.begin(), options.end());
+    return Ctl(sim, args, env);
+  };
+  ProcessResult shown = settings({});
+  ASSERT_EQ(shown.exitCode, 0) << shown.out << shown.err;
+  EXPECT_NE(shown.out.find("\nfile-length: 20\nto-tray: 0\nshow-close: 1\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("\nautostart: off\nupdate: 1\nlayout: 2x2\n"), std::string::npos) << shown.out;
+
+  const std::string video = home.str() + "/rec";
+  ProcessResult saved = settings({"--video-path", video, "--file-length", "40", "--to-tray", "1", "--update", "0",
+                                  "--autostart", "on", "--layout", "4x4M"});
+  ASSERT_EQ(saved.exitCode, 0) << saved.out << saved.err;
+  EXPECT_NE(saved.out.find("video-path: " + video + "/\n"), std::string::npos) << saved.out;
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file((home.str() + "/config/alice_config.xml").c_str()));
+  const pugi::xml_node config1 = doc.child("config").child("config1"), config2 = doc.child("config").child("config2");
+  EXPECT_EQ(config1.child_value("VideoPath"), video + "/");
+  EXPECT_STREQ(config1.child_value("FileLength"), "40");
+  EXPECT_STREQ(config1.child_value("ToTray"), "1");
+  EXPECT_STREQ(config1.child_value("Update"), "0");
+  EXPECT_STREQ(config2.child_value("xNums"), "4");
+  EXPECT_STREQ(config2.child_value("FirstLarger"), "1");
+  const std::string entry = ReadText(fakeHome.str() + "/.config/autostart/lumivex.desktop");
+  const std::string desktop = std::filesystem::path(CliPath()).parent_path().string() + "/lumivex";
+  EXPECT_NE(entry.find("\nExec=" + desktop + "\n"), std::string::npos) << entry;
+
+  // Refused: a length the list does not offer; a folder below a plain file.
+  EXPECT_EQ(settings({"--file-length", "25"}).exitCode, 2);
+  WriteFileBytes(home / "plain", "x");
+  ProcessResult refused = settings({"--image-path", home.str() + "/plain/shots", "--autostart", "off"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.out.find("message: 截图文件存储路径不可写，请重新选择"), std::string::npos) << refused.out;
+  EXPECT_TRUE(std::filesystem::exists(fakeHome.str() + "/.config/autostart/lumivex.desktop")) << "nothing saved";
+  EXPECT_EQ(sim.Refusals(), "");
 }
 
 }  // namespace

@@ -31,7 +31,16 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   std::vector<char*> env;
-  for (char** e = environ; *e; ++e) env.push_back(*e);
+  // An extra entry replaces the variable of the same name.
+  auto named = [](const char* entry, const std::string& extra) {
+    const std::size_t eq = extra.find('=');
+    return eq != std::string::npos && std::strncmp(entry, extra.c_str(), eq + 1) == 0;
+  };
+  for (char** e = environ; *e; ++e) {
+    bool replaced = false;
+    for (const std::string& extra : extraEnv) replaced = replaced || named(*e, extra);
+    if (!replaced) env.push_back(*e);
+  }
   for (const std::string& e : extraEnv) env.push_back(const_cast<char*>(e.c_str()));
   env.push_back(nullptr);
   pid_t pid = -1;
