@@ -49,7 +49,6 @@ DeviceTreeWorkers::~DeviceTreeWorkers() {
   wake_.notify_all();
   if (refresh_.joinable()) refresh_.join();
   if (periodic_.joinable()) periodic_.join();
-  for (Operation& op : operations_) op.thread.join();
 }
 
 void DeviceTreeWorkers::Post(std::function<void()> call) {
@@ -145,22 +144,7 @@ bool DeviceTreeWorkers::Sleep(std::chrono::milliseconds span) {
 }
 
 void DeviceTreeWorkers::RunOperation(std::function<int()> work, std::function<void(int)> done) {
-  std::lock_guard lock(mutex_);
-  for (auto it = operations_.begin(); it != operations_.end();) {
-    if (*it->finished) {
-      it->thread.join();
-      it = operations_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  auto finished = std::make_shared<std::atomic<bool>>(false);
-  std::thread thread([this, work = std::move(work), done = std::move(done), finished] {
-    int result = work();
-    Post([done, result] { done(result); });
-    *finished = true;
-  });
-  operations_.push_back({std::move(thread), finished});
+  operations_.Run<int>(&gui_, std::move(work), std::move(done));
 }
 
 }  // namespace lumivex::ui

@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "ui/background_jobs.h"
+
 namespace lumivex {
 struct ServiceContext;
 class CameraList;
@@ -60,15 +62,10 @@ class DeviceTreeWorkers {
   // Once; later calls do nothing.
   void StartPeriodic();
   // A device operation (the body of its worker); done gets its result on
-  // the GUI thread.
+  // the GUI thread while the tree is there. GUI thread only.
   void RunOperation(std::function<int()> work, std::function<void(int)> done);
 
  private:
-  struct Operation {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> finished;
-  };
-
   void Post(std::function<void()> call);
   // The hook's result, or none when stopping first.
   template <typename T>
@@ -89,9 +86,9 @@ class DeviceTreeWorkers {
   std::chrono::milliseconds period_;
 
   std::atomic<bool> stop_{false};
-  std::mutex mutex_;  // guards operations_ and the sleeps
+  std::mutex mutex_;  // guards the sleeps
   std::condition_variable wake_;
-  std::vector<Operation> operations_;
+  BackgroundJobs operations_;  // GUI thread only; its jobs are joined when this object goes
   std::mutex listingMutex_;  // held from a Refresh to its tree update
   std::atomic<bool> refreshRunning_{false};
   std::thread refresh_;   // GUI thread only
