@@ -12,7 +12,7 @@
 #include "core/folders.h"
 #include "ui/app_context.h"
 #include "ui/settings/settings_pages.h"
-#include "ui/settings/settings_style.h"
+#include "ui/dialog_look.h"
 
 namespace lumivex {
 namespace {
@@ -42,7 +42,7 @@ QString WithTrailingSlash(QString folder) {
 CPage1::CPage1(AppContext& app, const SettingsHooks& hooks, const BasicPreferences& values, bool loaded,
                QWidget* parent)
     : QWidget(parent), app_(app), hooks_(hooks) {
-  MakeSheetLabel(QStringLiteral("点击关闭按钮时："), QRect(kLeft, 14, 130, kRowHeight), this);
+  MakeDialogLabel(QStringLiteral("点击关闭按钮时："), QRect(kLeft, 14, 130, kRowHeight), this);
   toTray_ = new QRadioButton(QStringLiteral("最小化到托盘"), this);
   toTray_->setObjectName(names::kToTray);
   toTray_->setGeometry(150, 14, 130, kRowHeight);
@@ -68,26 +68,26 @@ CPage1::CPage1(AppContext& app, const SettingsHooks& hooks, const BasicPreferenc
   MakeFolderRow(video_, "视频文件路径：", 124, values.VideoPath, videoNames);
   MakeFolderRow(image_, "截图文件路径：", 196, values.ImagePath, imageNames);
 
-  MakeSheetLabel(QStringLiteral("视频文件最大长度："), QRect(kLeft, 272, 140, kRowHeight), this);
+  MakeDialogLabel(QStringLiteral("视频文件最大长度："), QRect(kLeft, 272, 140, kRowHeight), this);
   fileLength_ = new QComboBox(this);
   fileLength_->setObjectName(names::kFileLength);
   fileLength_->setGeometry(160, 272, 80, kRowHeight);
   for (std::string_view entry : kFileLengthEntries)
     fileLength_->addItem(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
   fileLength_->setCurrentIndex(values.fileLengthEntry);
-  MakeSheetLabel(QStringLiteral("分钟"), QRect(248, 272, 60, kRowHeight), this);
+  MakeDialogLabel(QStringLiteral("分钟"), QRect(248, 272, 60, kRowHeight), this);
 }
 
 void CPage1::MakeFolderRow(FolderRow& row, const char* label, int top, const std::string& text,
                            const char* rowNames[4]) {
-  MakeSheetLabel(QString::fromUtf8(label), QRect(kLeft, top, 104, kRowHeight), this);
+  MakeDialogLabel(QString::fromUtf8(label), QRect(kLeft, top, 104, kRowHeight), this);
   row.path = new QLineEdit(QString::fromStdString(text), this);
   row.path->setObjectName(rowNames[0]);
   row.path->setReadOnly(true);
   row.path->setGeometry(kFieldLeft, top, kFieldWidth, kRowHeight);
   row.path->setToolTip(row.path->text());
-  row.browse = MakeSheetButton(QStringLiteral("浏览..."), rowNames[1], QRect(382, top, 70, kRowHeight), this);
-  row.open = MakeSheetButton(QStringLiteral("转到..."), rowNames[2], QRect(458, top, 70, kRowHeight), this);
+  row.browse = MakeDialogButton(QStringLiteral("浏览..."), rowNames[1], QRect(382, top, 70, kRowHeight), this);
+  row.open = MakeDialogButton(QStringLiteral("转到..."), rowNames[2], QRect(458, top, 70, kRowHeight), this);
   row.automatic = MakeCheck(QStringLiteral("自动选择"), rowNames[3], QRect(kFieldLeft, top + 32, 120, kRowHeight),
                             false, this);
   connect(row.browse, &QAbstractButton::clicked, this, [this, &row] { Browse(row); });

@@ -12,7 +12,7 @@
 #include "core/logging.h"
 #include "ui/app_context.h"
 #include "ui/settings/settings_pages.h"
-#include "ui/settings/settings_style.h"
+#include "ui/dialog_look.h"
 #include "webservice/account.h"
 #include "webservice/input_rules.h"
 
@@ -30,7 +30,7 @@ constexpr int kMaxPasswordLength = 259;
 
 CPage5::CPage5(AppContext& app, const SettingsHooks& hooks, int updateMode, QWidget* parent)
     : QWidget(parent), app_(app), hooks_(hooks) {
-  MakeSheetLabel(QStringLiteral("当系统有更新时："), QRect(20, 14, 200, kRowHeight), this);
+  MakeDialogLabel(QStringLiteral("当系统有更新时："), QRect(20, 14, 200, kRowHeight), this);
   update_ = new QButtonGroup(this);
   const std::tuple<int, const char*, const char*> modes[] = {
       {kUpdateAutomatic, names::kUpdateAutomatic, "自动更新[推荐]"},
@@ -45,9 +45,9 @@ CPage5::CPage5(AppContext& app, const SettingsHooks& hooks, int updateMode, QWid
     radio->setChecked(mode == updateMode);
     top += 26;
   }
-  check_ = MakeSheetButton(QStringLiteral("检测更新"), names::kCheckUpdate, QRect(40, 128, 96, 28), this);
+  check_ = MakeDialogButton(QStringLiteral("检测更新"), names::kCheckUpdate, QRect(40, 128, 96, 28), this);
   connect(check_, &QAbstractButton::clicked, this, &CPage5::CheckForUpdates);
-  QLabel* version = MakeSheetLabel(
+  QLabel* version = MakeDialogLabel(
       QStringLiteral("当前版本 %1.%2").arg(app_.settings.productMajor).arg(app_.settings.productMinor),
       QRect(156, 128, 200, 28), this);
   version->setObjectName(names::kVersion);
@@ -55,20 +55,20 @@ CPage5::CPage5(AppContext& app, const SettingsHooks& hooks, int updateMode, QWid
 }
 
 void CPage5::MakePasswordForm(int top) {
-  MakeSheetLabel(QStringLiteral("修改登录密码："), QRect(20, top, 200, kRowHeight), this);
+  MakeDialogLabel(QStringLiteral("修改登录密码："), QRect(20, top, 200, kRowHeight), this);
   const std::tuple<PasswordField*, const char*, const char*, const char*> fields[] = {
       {&old_, "旧密码", names::kOldPassword, names::kOldHint},
       {&new_, "新密码", names::kNewPassword, names::kNewHint},
       {&confirm_, "确认密码", names::kConfirmPassword, names::kConfirmHint}};
   for (const auto& [field, label, editName, hintName] : fields) {
     top += 30;
-    MakeSheetLabel(QString::fromUtf8(label), QRect(40, top, 80, kRowHeight), this);
+    MakeDialogLabel(QString::fromUtf8(label), QRect(40, top, 80, kRowHeight), this);
     field->edit = new QLineEdit(this);
     field->edit->setObjectName(editName);
     field->edit->setEchoMode(QLineEdit::Password);
     field->edit->setMaxLength(kMaxPasswordLength);
     field->edit->setGeometry(120, top, 200, kRowHeight);
-    field->hint = MakeSheetLabel(QString(), QRect(330, top, 200, kRowHeight), this);
+    field->hint = MakeDialogLabel(QString(), QRect(330, top, 200, kRowHeight), this);
     field->hint->setObjectName(hintName);
     QPalette palette = field->hint->palette();
     palette.setColor(QPalette::WindowText, kHintRed);
@@ -82,7 +82,7 @@ void CPage5::MakePasswordForm(int top) {
       new_.hint->clear();
       confirm_.hint->clear();
     });
-  change_ = MakeSheetButton(QStringLiteral("修改登录密码"), names::kChangePassword, QRect(120, top + 36, 120, 30),
+  change_ = MakeDialogButton(QStringLiteral("修改登录密码"), names::kChangePassword, QRect(120, top + 36, 120, 30),
                             this);
   connect(change_, &QAbstractButton::clicked, this, &CPage5::ChangePassword);
 }

@@ -3,12 +3,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QUrl>
-#include <QWindow>
 
 #include "config/preferences.h"
 #include "config/storage_drive.h"
@@ -19,7 +15,7 @@
 #include "ui/geometry/pictures.h"
 #include "ui/image_button.h"
 #include "ui/settings/settings_pages.h"
-#include "ui/settings/settings_style.h"
+#include "ui/dialog_look.h"
 
 namespace lumivex {
 namespace {
@@ -35,31 +31,7 @@ constexpr int kHeight = kButtonTop + 30 + 14;
 constexpr int kTabLeft = 16;
 constexpr int kTabGap = 4;
 
-const QString kButtonStyle = QStringLiteral(
-    "QPushButton { background: rgb(64, 155, 228); color: white; border: none; border-radius: 3px; }"
-    "QPushButton:pressed { background: rgb(44, 125, 198); }"
-    "QPushButton:focus { border: 1px solid rgb(24, 95, 168); }"
-    "QPushButton:disabled { background: rgb(190, 205, 220); }");
-
 }  // namespace
-
-QPushButton* MakeSheetButton(const QString& text, const char* name, const QRect& where, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setGeometry(where);
-  button->setStyleSheet(kButtonStyle);
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  button->setCursor(Qt::PointingHandCursor);
-  return button;
-}
-
-QLabel* MakeSheetLabel(const QString& text, const QRect& where, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setGeometry(where);
-  label->setAttribute(Qt::WA_TransparentForMouseEvents);  // a drag may start on it
-  return label;
-}
 
 SettingsHooks DesktopSettingsHooks() {
   SettingsHooks hooks;
@@ -76,7 +48,7 @@ SettingsHooks DesktopSettingsHooks() {
 }
 
 CSetting::CSetting(AppContext& app, SettingsHooks hooks, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), app_(app), hooks_(std::move(hooks)) {
+    : BandedDialog(parent, kBandHeight), app_(app), hooks_(std::move(hooks)) {
   setWindowTitle(QStringLiteral("系统设置"));
   setFixedSize(kWidth, kHeight);
 
@@ -99,9 +71,9 @@ CSetting::CSetting(AppContext& app, SettingsHooks hooks, QWidget* parent)
   close->setGeometry(kWidth - ui::kCaptionButtonWidth - 1, 1, ui::kCaptionButtonWidth, ui::kCaptionButtonHeight);
   connect(close, &QAbstractButton::clicked, this, &QDialog::reject);
 
-  QPushButton* save = MakeSheetButton(QStringLiteral("保存设置"), names::kSave,
+  QPushButton* save = MakeDialogButton(QStringLiteral("保存设置"), names::kSave,
                                       QRect(kWidth - 236, kButtonTop, 110, 30), this);
-  QPushButton* cancel = MakeSheetButton(QStringLiteral("取消"), names::kCancel,
+  QPushButton* cancel = MakeDialogButton(QStringLiteral("取消"), names::kCancel,
                                         QRect(kWidth - 116, kButtonTop, 100, 30), this);
   connect(save, &QPushButton::clicked, this, &CSetting::Save);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -117,7 +89,7 @@ void CSetting::MakeTabs() {
     auto* tab = new ImageButton(app_.resFolder, tabs[i].second, tabs[i].first,
                                 basic ? QStringLiteral("基本设置") : QStringLiteral("其他设置"),
                                 ImageButton::Focus::kNone, this);
-    tab->ShowCaption(selected ? kSheetBlue : QColor(Qt::white));
+    tab->ShowCaption(selected ? kDialogBlue : QColor(Qt::white));
     // A pair shares one place: the selected look over the clickable one.
     const int left = kTabLeft + (basic ? 0 : pictures::kTabWidth + kTabGap);
     tab->setGeometry(left, kBandHeight - pictures::kTabHeight, pictures::kTabWidth, pictures::kTabHeight);
@@ -154,19 +126,6 @@ void CSetting::Save() {
 void CSetting::EndClient() {
   reject();
   if (hooks_.endClient) hooks_.endClient();
-}
-
-void CSetting::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.fillRect(rect(), Qt::white);
-  p.fillRect(0, 0, width(), kBandHeight, kSheetBlue);
-  p.setPen(kSheetBlue);
-  p.drawRect(rect().adjusted(0, 0, -1, -1));
-}
-
-void CSetting::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return QDialog::mousePressEvent(event);
-  if (windowHandle()) windowHandle()->startSystemMove();
 }
 
 // Enter does nothing anywhere in the sheet; Esc closes it unsaved.

@@ -3,13 +3,13 @@
 // tabs, the pages "基本设置" (CPage1) and "其他设置" (CPage5), both made at
 // once, and "保存设置", which saves page 1, then page 5, then closes.
 
-#include <QDialog>
 #include <QString>
 
 #include <functional>
 #include <string>
 
 #include "config/user_config.h"
+#include "ui/dialog_look.h"
 
 class QAbstractButton;
 class QWidget;
@@ -56,7 +56,7 @@ enum SettingsTab : int {
 class CPage1;
 class CPage5;
 
-class CSetting : public QDialog {
+class CSetting : public BandedDialog {
   Q_OBJECT
 
  public:
@@ -73,8 +73,6 @@ class CSetting : public QDialog {
   void Save();
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
