@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "app/device_access.h"
 #include "cli/client.h"
 #include "cli/json_out.h"
 #include "core/deployment.h"
@@ -103,7 +104,7 @@ int Alarm(Client& c) {
   int index = c.FindDevice(a[1]);
   if (index < 0) return kExitFailed;
   CameraInfo info = *c.cameras().Get(index);
-  if (!info.showAlarm || !info.online())
+  if (!MayOpenAlarm(info))
     return std::fprintf(stderr, "lumivexctl: %s has no alarm to set while it is %s\n", a[1].c_str(),
                         info.online() ? "online" : "offline"),
            kExitFailed;
@@ -118,7 +119,7 @@ int AlarmTime(Client& c) {
   int index = c.FindDevice(a[1]);
   if (index < 0) return kExitFailed;
   CameraInfo info = *c.cameras().Get(index);
-  if (!info.showAlarm || !info.online())
+  if (!MayOpenAlarm(info))
     return std::fprintf(stderr, "lumivexctl: %s has no alarm to set now\n", a[1].c_str()), kExitFailed;
   if (info.alarmStatus == 0) {
     c.notifier().MessageBox(kApplicationName, "请先开启报警");
@@ -160,7 +161,7 @@ int Remove(Client& c) {
 // The bound-users dialog exists only for the device's administrator.
 int AdministeredDevice(Client& c) {
   int index = c.FindDevice(c.args()[1]);
-  if (index >= 0 && c.cameras().Get(index)->init != 1) {
+  if (index >= 0 && !IsAdministrator(*c.cameras().Get(index))) {
     std::fprintf(stderr, "lumivexctl: this account does not administer %s\n", c.args()[1].c_str());
     return -1;
   }
@@ -237,18 +238,17 @@ std::string Two(int n) {
 
 // Locked devices open only to their administrator, with the unlock pattern.
 bool MayWatch(Client& c, const CameraInfo& info) {
-  if (info.lock == 1 && info.init != 1) {
-    c.notifier().MessageBox(kApplicationName, "此摄像头被管理员锁定，需要管理员解锁才能继续观看！");
-    return false;
-  }
-  if (info.lock == 1) {
-    std::string pattern = FlagValue(c.args(), "--pattern", 2);
-    if (TokenOf(c.global().m_AppSecret.str(), pattern) != info.lockPsd.str()) {
+  switch (WatchAccessOf(info)) {
+    case WatchAccess::kLockedByAdministrator:
+      c.notifier().MessageBox(kApplicationName, kLockedByAdministrator);
+      return false;
+    case WatchAccess::kNeedsPattern:
+      if (PatternUnlocks(c.global(), info, FlagValue(c.args(), "--pattern", 2))) return true;
       c.notifier().Tip("密码错误", 1000);
       return false;
-    }
+    default:
+      return true;  // an offline device is refused before
   }
-  return true;
 }
 
 int PlaybackList(Client& c) {

@@ -1,17 +1,13 @@
 #pragma once
-// What the device tree asks of the main window: the commands it cannot carry
-// out itself. Called on the GUI thread with a device index of the
-// CameraList. The dialogs that come later answer with a plain notice for now.
-
-namespace lumivex {
-class Notifier;
-}
+// What the device tree asks of the main window: the commands and dialogs it
+// cannot carry out itself. Called on the GUI thread with a device index of
+// the CameraList.
 
 namespace lumivex::ui {
 
 class TreeActions {
  public:
-  explicit TreeActions(Notifier& notifier) : notifier_(notifier) {}
+  TreeActions() = default;
   virtual ~TreeActions() = default;
   TreeActions(const TreeActions&) = delete;
   TreeActions& operator=(const TreeActions&) = delete;
@@ -22,18 +18,13 @@ class TreeActions {
   virtual void SwitchRecordingOn(int device) = 0;
 
   // The unlock pattern dialog; true when a matching pattern was entered.
-  virtual bool AcceptUnlockPattern(int device);
+  virtual bool AcceptUnlockPattern(int device) = 0;
   // The password confirmation dialog; false when cancelled.
-  virtual bool ConfirmPassword();
-  virtual void OpenPlayback(int device);
-  virtual void OpenAlarm(int device);
-  virtual void OpenRename(int device);
-  virtual void OpenBoundUsers(int device);
-
- protected:
-  void NotAvailableYet();
-
-  Notifier& notifier_;
+  virtual bool ConfirmPassword() = 0;
+  virtual void OpenPlayback(int device) = 0;
+  virtual void OpenAlarm(int device) = 0;
+  virtual void OpenRename(int device) = 0;
+  virtual void OpenBoundUsers(int device) = 0;
 };
 
 }  // namespace lumivex::ui

@@ -8,6 +8,7 @@
 
 #include "core/global.h"
 #include "core/notifier.h"
+#include "app/device_access.h"
 #include "ui/device_tree.h"
 #include "webservice/camera_list.h"
 #include "webservice/service_context.h"
@@ -61,7 +62,7 @@ void CTreeCtrl1::mouseDoubleClickEvent(QMouseEvent* event) {
   context_.service.g.selectedDevice = hit.id;
   std::optional<CameraInfo> info = context_.cameras.Get(hit.id);
   if (!info) return;
-  if ((info->lock != 1 || info->init == 1) && !info->online())
+  if (WatchAccessOf(*info) == WatchAccess::kOffline)
     context_.service.notifier.Tip("设备不在线", 1000);
   else
     PlayVideo();  // shows the lock message itself

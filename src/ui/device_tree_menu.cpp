@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QScrollBar>
 
+#include "app/device_access.h"
 #include "core/global.h"
 #include "core/notifier.h"
 #include "ui/device_tree.h"
@@ -15,8 +16,6 @@
 
 namespace lumivex::ui {
 namespace {
-
-constexpr char kLockedMessage[] = "此摄像头被管理员锁定，需要管理员解锁才能继续观看！";
 
 void AddEntry(QMenu& menu, const char* text, int command) {
   menu.addAction(QString::fromUtf8(text))->setData(command);
@@ -57,13 +56,13 @@ bool CTreeCtrl1::AddCameraEntries(QMenu& menu, int device, std::vector<int32_t>&
   if (online) AddEntry(menu, "播放视频", kPlayVideo);
   AddEntry(menu, "删除设备", kDeleteDevice);
   if (online) AddEntry(menu, "视频回放", kPlayBack);
-  if (info->showAlarm == 1 && online) AddEntry(menu, "报警设置", kAlarmSettings);
+  if (MayOpenAlarm(*info)) AddEntry(menu, "报警设置", kAlarmSettings);
   if (info->showLED != 0)
     AddEntry(menu, info->ledStatus == 1 ? "关闭LED灯" : "开启LED灯", kSwitchLed);
   if (info->showSound != 0)
     AddEntry(menu, info->soundLeadStatus == 1 ? "关闭语音播报" : "开启语音播报", kSwitchVoice);
   AddEntry(menu, "修改设备名称", kRenameDevice);
-  if (info->init == 1) AddEntry(menu, "管理绑定用户", kBoundUsers);
+  if (IsAdministrator(*info)) AddEntry(menu, "管理绑定用户", kBoundUsers);
   if (model_.groups().size() <= 1) return true;
 
   std::vector<DeviceGroup> groups;
@@ -130,13 +129,18 @@ int CTreeCtrl1::WatchableDevice() {
   int device = -1;
   std::optional<CameraInfo> info = SelectedDevice(device);
   if (!info) return -1;
-  if (info->lock == 1 && info->init != 1) {
-    context_.service.notifier.MessageBox("提示", kLockedMessage);
-    return -1;
+  switch (WatchAccessOf(*info)) {
+    case WatchAccess::kLockedByAdministrator:
+      context_.service.notifier.MessageBox("提示", kLockedByAdministrator);
+      return -1;
+    case WatchAccess::kOffline:
+      return -1;
+    case WatchAccess::kNeedsPattern:
+      return context_.actions.AcceptUnlockPattern(device) ? device : -1;
+    case WatchAccess::kOpen:
+      return device;
   }
-  if (!info->online()) return -1;
-  if (info->lock == 1 && !context_.actions.AcceptUnlockPattern(device)) return -1;
-  return device;
+  return -1;
 }
 
 void CTreeCtrl1::PlayVideo() {

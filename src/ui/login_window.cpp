@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -21,6 +20,7 @@
 #include "config/user_config.h"
 #include "core/logging.h"
 #include "ui/app_context.h"
+#include "ui/dialogs/account_dialogs.h"
 #include "ui/geometry/pictures.h"
 #include "ui/image_button.h"
 #include "webservice/envelope.h"
@@ -49,7 +49,6 @@ constexpr int kDotCycle = 8;  // 1 to 7 dots, then none
 constexpr int kShortTipMs = 800;
 constexpr int kRuleTipMs = 2000;
 constexpr char kConfigSuffix[] = "_config.xml";
-constexpr char kNotAvailableYet[] = "该功能暂未开放";
 
 // A push button drawn from its three pictures of res/.
 
@@ -127,6 +126,7 @@ CLogin::CLogin(AppContext& app, QWidget* parent)
   // Enter, Esc and typed characters anywhere in the window, whichever child has the focus.
   qApp->installEventFilter(this);
 
+  dialogRunner_ = [](QDialog& dialog) { return dialog.exec(); };
   FillRememberedUsers();
   // Signs in as soon as the window runs, as if the button had been pressed.
   if (autoLogin_->isChecked()) QMetaObject::invokeMethod(this, &CLogin::SignIn, Qt::QueuedConnection);
@@ -183,9 +183,7 @@ void CLogin::BuildControls() {
   forgot_->setObjectName(names::kForgotPassword);
   forgot_->setGeometry(kBoxLeft + kBoxWidth + 6, kPasswordTop, 76, kBoxHeight);
   forgot_->setStyleSheet(QStringLiteral("QPushButton { border: none; color: rgb(64, 155, 228); }"));
-  connect(forgot_, &QAbstractButton::clicked, this, [this] {
-    QMessageBox::information(this, QStringLiteral("提示"), QString::fromUtf8(kNotAvailableYet));
-  });
+  connect(forgot_, &QAbstractButton::clicked, this, &CLogin::RecoverPassword);
 
   remember_ = new QCheckBox(QStringLiteral("记住密码"), this);
   remember_->setObjectName(names::kRememberPassword);
@@ -240,6 +238,17 @@ void CLogin::ApplyStoredSignIn(const QString& user, bool opening) {
   remember_->setChecked(remembered);
   password_->setText(remembered ? QString::fromStdString(password) : QString());
   if (opening && !remembered) password_->setFocus();
+}
+
+// The sign-in window is away while the recovery dialog is open; only its
+// "返回登录" brings it back.
+void CLogin::RecoverPassword() {
+  if (busy()) return;
+  CBackPwd recovery(app_, user_->currentText());
+  hide();
+  dialogRunner_(recovery);
+  show();
+  activateWindow();
 }
 
 void CLogin::Refuse(const std::string& text, int tipMilliseconds) {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,9 +59,12 @@ class CLogin : public QDialog {
   bool busy() const { return currentAttempt_ != 0; }
   // Waits for the login worker, also for one whose attempt was cancelled.
   void JoinWorker();
+  // Runs a modal dialog (the recovery dialog) and returns its result.
+  void SetDialogRunner(std::function<int(QDialog&)> runner) { dialogRunner_ = std::move(runner); }
 
  public slots:
   void SignIn();           // the sign-in button and Enter
+  void RecoverPassword();  // the forgot-password button
   void Cancel();           // the cancel button
   void reject() override;  // the close button and Esc: ends the client
 
@@ -96,6 +100,7 @@ class CLogin : public QDialog {
   QAbstractButton* minimize_ = nullptr;
   QAbstractButton* forgot_ = nullptr;
   QPixmap logo_;
+  std::function<int(QDialog&)> dialogRunner_;
 
   QTimer progress_;
   int dots_ = 0;

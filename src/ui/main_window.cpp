@@ -134,7 +134,6 @@ Qt::CursorShape CursorOf(ui::WindowHit hit) {
 
 CLumivexDlg::CLumivexDlg(AppContext& app, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
-      ui::TreeActions(app.notifier),
       app_(app),
       menuRunner_([](QMenu& menu, const QPoint& pos) { return menu.exec(pos); }),
       dialogRunner_([](QDialog& dialog) { return dialog.exec(); }) {

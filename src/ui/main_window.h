@@ -132,6 +132,13 @@ class CLumivexDlg : public QWidget, public ui::TreeActions {
   void StartLiveView(int device) override;
   void StopLiveView(int device) override;
   void SwitchRecordingOn(int device) override;
+  // main_window_dialogs.cpp: the device dialogs, run by the dialog runner.
+  bool AcceptUnlockPattern(int device) override;
+  bool ConfirmPassword() override;
+  void OpenAlarm(int device) override;
+  void OpenRename(int device) override;
+  void OpenBoundUsers(int device) override;
+  void OpenPlayback(int device) override;
 
  signals:
   // The window has exited; the program ends.
@@ -193,6 +200,7 @@ class CLumivexDlg : public QWidget, public ui::TreeActions {
   void MenuCommand();
   void ShowAbout();
   void ShowSettings();
+  void ShowFeedback();
   QAction* RunMenu(QMenu& menu, const QPoint& globalPos);
 
   AppContext& app_;

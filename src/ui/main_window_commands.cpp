@@ -13,6 +13,7 @@
 #include "ui/app_context.h"
 #include "ui/camera_registry.h"
 #include "ui/device_tree.h"
+#include "ui/dialogs/account_dialogs.h"
 #include "ui/main_window.h"
 #include "ui/image_button.h"
 #include "ui/qt_notifier.h"
@@ -266,9 +267,16 @@ void CLumivexDlg::MenuCommand() {
       return ShowAbout();
     case kSettingsEntry:
       return ShowSettings();
+    case kFeedbackEntry:
+      return ShowFeedback();
     default:
-      return NotAvailableYet();  // feedback comes with the account dialogs
+      return;
   }
+}
+
+void CLumivexDlg::ShowFeedback() {
+  CFeedback feedback(app_, this);
+  dialogRunner_(feedback);
 }
 
 void CLumivexDlg::ShowSettings() {
