@@ -1,14 +1,13 @@
 #include "cli/client.h"
 
+#include "app/sign_in.h"
 #include "config/user_config.h"
 #include "core/logging.h"
 #include "core/net_info.h"
 #include "core/program_folder.h"
 #include "core/startup.h"
-#include "webservice/envelope.h"
 #include "webservice/handshake.h"
 #include "webservice/http.h"
-#include "webservice/input_rules.h"
 #include "webservice/login.h"
 
 namespace lumivex::cli {
@@ -86,16 +85,7 @@ int Client::RunSignedIn() {
 // The sign-in window's checks, then the login worker.
 bool Client::SignIn() {
   exitCode_ = kExitUsage;
-  if (options_.user.empty()) {
-    notifier_.Tip("请输入用户名", 800);
-    return false;
-  }
-  std::string refusal = CheckSignInUser(options_.user);
-  if (!refusal.empty()) {
-    notifier_.Tip(refusal, 2000);
-    notifier_.Status(refusal);
-    return false;
-  }
+  if (Refused(CheckSignInUserBox(options_.user))) return false;
   LoginInput input;
   input.user = options_.user;
   input.password = options_.password;
@@ -103,26 +93,24 @@ bool Client::SignIn() {
   input.autoLogin = options_.autoLogin;
   if (input.password.empty()) {
     // Like the sign-in window: the remembered password of that user, if any.
-    std::string stored;
-    GetConfigAttrib(UserConfigPath(ctx_->ConfigFolder(), input.user), "config1", "User", "Password", stored);
-    if (stored == "0" || !RevealStoredPassword(stored, input.password)) {
-      notifier_.Tip("请输入密码", 800);
-      return false;
-    }
-    input.rememberPassword = true;
+    input.password = ReadRememberedSignIn(ctx_->ConfigFolder(), input.user).password;
+    input.rememberPassword = !input.password.empty();
   } else {
     g_.m_IsNew = 1;  // typed, as in the window
   }
-  refusal = CheckSignInPassword(input.password);
-  if (!refusal.empty()) {
-    notifier_.Tip(refusal, 2000);
-    notifier_.Status(refusal);
-    return false;
-  }
+  if (Refused(CheckSignInPasswordBox(input.password))) return false;
   LoginOutcome outcome;
   exitCode_ = kExitFailed;
   if (Login_Start(*ctx_, input, outcome) != 1) return false;
   exitCode_ = kExitOk;
+  return true;
+}
+
+// The tip, and the status line where the window shows one.
+bool Client::Refused(const SignInRefusal& refusal) {
+  if (!refusal.refused()) return false;
+  notifier_.Tip(refusal.text, refusal.tipMs);
+  if (refusal.inStatusLine) notifier_.Status(refusal.text);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/sign_in.h"
 #include "cli/console_notifier.h"
 #include "cli/options.h"
 #include "config/user_settings.h"
@@ -42,6 +43,7 @@ class Client {
   bool Prepare(std::string& error);
   int RunSignedIn();
   bool SignIn();
+  bool Refused(const SignInRefusal& refusal);
   int Fail(const std::string& why);
 
   Options options_;

@@ -17,14 +17,12 @@
 #include <string_view>
 #include <system_error>
 
-#include "config/user_config.h"
+#include "app/sign_in.h"
 #include "core/logging.h"
 #include "ui/app_context.h"
 #include "ui/dialogs/account_dialogs.h"
 #include "ui/geometry/pictures.h"
 #include "ui/image_button.h"
-#include "webservice/envelope.h"
-#include "webservice/input_rules.h"
 
 namespace lumivex {
 namespace {
@@ -46,8 +44,6 @@ constexpr int kIconLeft = 62;
 constexpr int kIconSize = 22;
 constexpr int kProgressMs = 200;
 constexpr int kDotCycle = 8;  // 1 to 7 dots, then none
-constexpr int kShortTipMs = 800;
-constexpr int kRuleTipMs = 2000;
 constexpr char kConfigSuffix[] = "_config.xml";
 
 // A push button drawn from its three pictures of res/.
@@ -224,20 +220,15 @@ void CLogin::FillRememberedUsers() {
 // from the list it is on unless exactly "0". A password that cannot be taken
 // back out of its stored form counts as none remembered.
 void CLogin::ApplyStoredSignIn(const QString& user, bool opening) {
-  std::string path = UserConfigPath(app_.service.ConfigFolder(), user.toStdString());
-  std::string autoLogin, stored;
-  bool loaded = !path.empty() && GetConfigText(path, "config1", "AutoLogin", autoLogin) &&
-                GetConfigAttrib(path, "config1", "User", "Password", stored);
-  std::string password;
-  bool remembered = loaded && stored != "0" && RevealStoredPassword(stored, password);
+  const RememberedSignIn stored = ReadRememberedSignIn(app_.service.ConfigFolder(), user.toStdString());
   if (opening) {
-    if (autoLogin == "1") autoLogin_->setChecked(true);
+    if (stored.autoLogin == "1") autoLogin_->setChecked(true);
   } else {
-    autoLogin_->setChecked(loaded && autoLogin != "0");
+    autoLogin_->setChecked(stored.loaded && stored.autoLogin != "0");
   }
-  remember_->setChecked(remembered);
-  password_->setText(remembered ? QString::fromStdString(password) : QString());
-  if (opening && !remembered) password_->setFocus();
+  remember_->setChecked(stored.remembered);
+  password_->setText(QString::fromStdString(stored.password));
+  if (opening && !stored.remembered) password_->setFocus();
 }
 
 // The sign-in window is away while the recovery dialog is open; only its
@@ -251,42 +242,26 @@ void CLogin::RecoverPassword() {
   activateWindow();
 }
 
-void CLogin::Refuse(const std::string& text, int tipMilliseconds) {
-  QString message = QString::fromStdString(text);
-  ShowTip(this, message, tipMilliseconds);
-  status_->setText(message);
+// The tip, and for a box against its rule the status line and the box
+// cleared; the focus goes to the box.
+bool CLogin::Refused(const SignInRefusal& refusal) {
+  if (!refusal.refused()) return false;
+  const QString text = QString::fromStdString(refusal.text);
+  ShowTip(this, text, refusal.tipMs);
+  if (refusal.inStatusLine) status_->setText(text);
+  const bool user = refusal.field == SignInRefusal::Field::kUser;
+  if (refusal.clearField) user ? user_->clearEditText() : password_->clear();
+  user ? user_->setFocus() : password_->setFocus();
+  return true;
 }
 
 void CLogin::SignIn() {
   if (busy()) return;
   if (autoLogin_->isChecked()) remember_->setChecked(true);
-
-  std::string user = user_->currentText().toStdString();
-  std::string refusal = CheckSignInUser(user);
-  if (user.empty()) {
-    ShowTip(this, QString::fromStdString(refusal), kShortTipMs);
-    user_->setFocus();
-    return;
-  }
-  if (!refusal.empty()) {
-    Refuse(refusal, kRuleTipMs);
-    user_->clearEditText();
-    user_->setFocus();
-    return;
-  }
-  std::string password = password_->text().toStdString();
-  refusal = CheckSignInPassword(password);
-  if (password.empty()) {
-    ShowTip(this, QString::fromStdString(refusal), kShortTipMs);
-    password_->setFocus();
-    return;
-  }
-  if (!refusal.empty()) {
-    Refuse(refusal, kRuleTipMs);
-    password_->clear();
-    password_->setFocus();
-    return;
-  }
+  const std::string user = user_->currentText().toStdString();
+  if (Refused(CheckSignInUserBox(user))) return;
+  const std::string password = password_->text().toStdString();
+  if (Refused(CheckSignInPasswordBox(password))) return;
   StartLogin({user, password, remember_->isChecked(), autoLogin_->isChecked()});
 }
 

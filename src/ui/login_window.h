@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/sign_in.h"
 #include "webservice/login.h"
 
 class QAbstractButton;
@@ -78,7 +79,8 @@ class CLogin : public QDialog {
   void FillRememberedUsers();
   // The remembered sign-in data of user's settings file into the boxes.
   void ApplyStoredSignIn(const QString& user, bool opening);
-  void Refuse(const std::string& text, int tipMilliseconds);
+  // False when the input passes; else the refusal is shown.
+  bool Refused(const SignInRefusal& refusal);
   void StartLogin(const LoginInput& input);
   void AdvanceProgress();
   void TakeStatus(const QString& text);
