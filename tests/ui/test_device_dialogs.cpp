@@ -366,10 +366,18 @@ void DeviceDialogsTest::treeRenamesBindsAndUnbinds() {
     QCOMPARE(Column(list, 2), (QStringList{"Yes", "-"}));
     SaveShot(dialog, "dialog-bound-users");
     auto* name = Child<QLineEdit>(dialog, bind_controls::kName);
-    name->setText("ab-cd");
     Click(dialog, bind_controls::kAdd);
-    QCOMPARE(CurrentTipText(), Text("用户名必须为字母、数字、下划线，长度为4-20位"));
-    QCOMPARE(name->selectedText(), QStringLiteral("ab-cd"));
+    QCOMPARE(CurrentTipText(), Text("请输入用户名"));
+    for (const char* refused : {"abc", "ab-cd"}) {
+      name->setText(refused);
+      Click(dialog, bind_controls::kAdd);
+      QCOMPARE(CurrentTipText(), Text("用户名必须为字母、数字、下划线，长度为4-20位"));
+      QCOMPARE(name->selectedText(), QString::fromLatin1(refused));
+    }
+    name->setText("user_01");  // passes the rule; the service knows no such account
+    Click(dialog, bind_controls::kAdd);
+    QCOMPARE(name->text(), QString());
+    QVERIFY(QTest::qWaitFor([] { return !test::TakeBoxes().isEmpty(); }, kBoundMs));
     name->setText("dave");
     Click(dialog, bind_controls::kAdd);
     QCOMPARE(name->text(), QString());
@@ -402,11 +410,25 @@ void DeviceDialogsTest::recoverAPasswordAndSignInWithIt() {
     hiddenMeanwhile = !login.isVisible();
     recovery->show();
     namespace names = account_controls;
-    QTest::keyClicks(Child<QLineEdit>(dialog, names::kUser), "rita");
+    QTest::keyClicks(Child<QLineEdit>(dialog, names::kUser), "nobody");
+    Click(dialog, names::kCheckUser);
+    [&] {
+      QVERIFY(QTest::qWaitFor([] { return test::TakeBoxes() == QStringList{Text("提示: 用户名不存在")}; }, kBoundMs));
+    }();
+    Child<QLineEdit>(dialog, names::kUser)->setText("rita");
     Click(dialog, names::kCheckUser);
     [&] { QVERIFY(QTest::qWaitFor([&] { return recovery->stage() == CBackPwd::Stage::kQuestion; }, kBoundMs)); }();
     auto* question = Child<QComboBox>(dialog, names::kQuestion);
     [&] { QCOMPARE(question->currentText(), Text("您配偶的姓名是？")); }();
+    Click(dialog, names::kCheckAnswer);
+    [&] { QCOMPARE(test::TakeBoxes(), QStringList{Text("提示: 请输入安全问题答案")}); }();
+    Child<QLineEdit>(dialog, names::kAnswer)->setText(Text("李四"));
+    Click(dialog, names::kCheckAnswer);
+    [&] {
+      QVERIFY(QTest::qWaitFor([] { return test::TakeBoxes() == QStringList{Text("提示: 安全问题答案错误，请确认后重试")}; },
+                              kBoundMs));
+      QCOMPARE(recovery->stage(), CBackPwd::Stage::kQuestion);
+    }();
     Child<QLineEdit>(dialog, names::kAnswer)->setText(Text("王强"));
     Click(dialog, names::kCheckAnswer);
     [&] { QVERIFY(QTest::qWaitFor([&] { return recovery->stage() == CBackPwd::Stage::kNewPassword; }, kBoundMs)); }();
