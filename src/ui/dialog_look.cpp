@@ -1,5 +1,6 @@
 #include "ui/dialog_look.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -36,6 +37,10 @@ QLabel* MakeDialogLabel(const QString& text, const QRect& where, QWidget* parent
   palette.setColor(QPalette::WindowText, ink);
   label->setPalette(palette);
   return label;
+}
+
+bool IsEnterKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
 }
 
 BandedDialog::BandedDialog(QWidget* parent, int bandHeight)

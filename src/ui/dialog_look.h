@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QString>
 
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -20,6 +21,9 @@ QPushButton* MakeDialogButton(const QString& text, const char* name, const QRect
 // A label that lets a drag start on it.
 QLabel* MakeDialogLabel(const QString& text, const QRect& where, QWidget* parent,
                         const QColor& ink = QColor(Qt::black));
+
+// Return or the keypad's Enter.
+bool IsEnterKey(const QKeyEvent* event);
 
 class BandedDialog : public QDialog {
   Q_OBJECT

@@ -29,8 +29,6 @@ constexpr int kFeedbackBand = 35;
 constexpr long kFeedbackUnits = 299;
 constexpr int kTipMs = 1000;
 
-bool IsEnter(const QKeyEvent* event) { return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter; }
-
 QLineEdit* MakeEdit(const char* name, const QRect& where, bool masked, QWidget* parent) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(name);
@@ -175,7 +173,7 @@ void CBackPwd::Back() {
 void CBackPwd::reject() {}
 
 void CBackPwd::keyPressEvent(QKeyEvent* event) {
-  if (IsEnter(event) || event->key() == Qt::Key_Escape) return;
+  if (IsEnterKey(event) || event->key() == Qt::Key_Escape) return;
   BandedDialog::keyPressEvent(event);
 }
 
@@ -201,7 +199,7 @@ CFeedback::CFeedback(AppContext& app, QWidget* parent) : BandedDialog(parent, kF
 // Every Enter is the dialog's: it presses "提交" or "关闭" when that has the
 // focus and never breaks a line in the text.
 bool CFeedback::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress || !IsEnter(static_cast<QKeyEvent*>(event)))
+  if (event->type() != QEvent::KeyPress || !IsEnterKey(static_cast<QKeyEvent*>(event)))
     return BandedDialog::eventFilter(watched, event);
   if (watched == submit_) Submit();
   if (watched == close_) reject();

@@ -128,7 +128,7 @@ void CAlarm::SetPeriod() {
 // shown; Esc is "取消".
 void CAlarm::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
-  if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space) return BandedDialog::keyPressEvent(event);
+  if (!IsEnterKey(event) && key != Qt::Key_Space) return BandedDialog::keyPressEvent(event);
   QWidget* focus = focusWidget();
   if (focus == setPeriod_) setPeriod_->click();
   if (focus == on_ || focus == off_) (AlarmStatus() != 0 ? off_ : on_)->click();

@@ -159,7 +159,7 @@ void CBindUser::ShowListMenu(const QPoint& pos) {
 }
 
 void CBindUser::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;  // consumed
+  if (IsEnterKey(event)) return;  // consumed
   BandedDialog::keyPressEvent(event);
 }
 

@@ -31,8 +31,6 @@ const QString kChosenStyle = QStringLiteral(
     "QPushButton { background: rgb(64, 155, 228); color: white; border: 2px solid rgb(64, 155, 228);"
     " border-radius: 26px; font-size: 18px; }");
 
-bool IsEnter(const QKeyEvent* event) { return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter; }
-
 }  // namespace
 
 CPwdConf::CPwdConf(std::string rememberedPassword, QWidget* parent)
@@ -68,7 +66,7 @@ void CPwdConf::Confirm() {
 
 // Enter is "确定" wherever the focus is; Esc is "取消" (QDialog's own).
 void CPwdConf::keyPressEvent(QKeyEvent* event) {
-  if (IsEnter(event)) return Confirm();
+  if (IsEnterKey(event)) return Confirm();
   BandedDialog::keyPressEvent(event);
 }
 
@@ -121,7 +119,7 @@ void CVideoLock::Reset() {
 }
 
 void CVideoLock::keyPressEvent(QKeyEvent* event) {
-  if (IsEnter(event)) return;  // consumed
+  if (IsEnterKey(event)) return;  // consumed
   BandedDialog::keyPressEvent(event);
 }
 
@@ -159,7 +157,7 @@ void CRename::Confirm() {
 
 // Enter is "确定", but "取消" when that has the focus.
 void CRename::keyPressEvent(QKeyEvent* event) {
-  if (IsEnter(event)) return focusWidget() == cancel_ ? reject() : Confirm();
+  if (IsEnterKey(event)) return focusWidget() == cancel_ ? reject() : Confirm();
   BandedDialog::keyPressEvent(event);
 }
 

@@ -130,7 +130,7 @@ void CSetting::EndClient() {
 
 // Enter does nothing anywhere in the sheet; Esc closes it unsaved.
 void CSetting::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
+  if (IsEnterKey(event)) return;
   QDialog::keyPressEvent(event);
 }
 
