@@ -48,6 +48,25 @@ bool HasMark(MarkupDocument::Encoding encoding) {
   return encoding != MarkupDocument::Encoding::kUtf8;
 }
 
+// Levels of elements, the root among them. The format nests four deep; a
+// deeper file is no configuration of ours, and saving it back indents by
+// depth: its size would grow with the square of its depth.
+constexpr int kMaxDepth = 64;
+
+struct DepthCheck : pugi::xml_tree_walker {
+  bool tooDeep = false;
+  bool for_each(pugi::xml_node&) override {
+    tooDeep = depth() >= kMaxDepth;
+    return !tooDeep;
+  }
+};
+
+bool TooDeep(pugi::xml_document& doc) {
+  DepthCheck check;
+  doc.traverse(check);
+  return check.tooDeep;
+}
+
 struct StringWriter : pugi::xml_writer {
   std::string bytes;
   void write(const void* data, std::size_t size) override {
@@ -83,9 +102,12 @@ bool MarkupDocument::Load(const std::string& path) {
   int roots = 0;
   for (pugi::xml_node node : doc_.children())
     if (node.type() == pugi::node_element) ++roots;
-  if (result && roots == 1) return true;
+  const bool tooDeep = result && TooDeep(doc_);
+  if (result && roots == 1 && !tooDeep) return true;
   LogLine("config file " + path + " does not load: " +
-          (result ? std::string("not exactly one root element") : result.description()));
+          (!result   ? std::string(result.description())
+           : tooDeep ? "nested more than " + std::to_string(kMaxDepth) + " levels deep"
+                     : std::string("not exactly one root element")));
   doc_.reset();
   return false;
 }

@@ -216,5 +216,36 @@ TEST(MarkupDocument, FailedSaveKeepsTheOldFile) {
   EXPECT_EQ(FileCount(dir.path()), 1u);
 }
 
+// A damaged or hostile file nested far deeper than the format: refused as a
+// file that does not load, so it is never saved back (indented by depth, it
+// would grow with the square of its depth), in either encoding.
+TEST(MarkupDocumentTest, DeeplyNestedFileDoesNotLoadAndIsNeverRewritten) {
+  TempDir dir;
+  const std::string path = (dir / "deep_config.xml").string();
+  auto nested = [](int levels) {
+    std::string open, close;
+    for (int i = 0; i < levels; ++i) {
+      open += "<a>";
+      close += "</a>";
+    }
+    return "<config><config1><ShowClose>1</ShowClose></config1><config3>" + open + close + "</config3></config>";
+  };
+  for (int levels : {100000, 63}) {
+    const std::string utf8 = nested(levels);
+    std::u16string utf16(utf8.begin(), utf8.end());
+    for (const std::string& bytes : {utf8, "\xFF\xFE" + Utf16Bytes(utf16, false)}) {
+      WriteFileBytes(path, bytes);
+      MarkupDocument doc;
+      EXPECT_FALSE(doc.Load(path)) << levels;
+      EXPECT_FALSE(doc.FindRoot("config"));
+      EXPECT_EQ(ReadFileBytes(path), bytes);
+    }
+  }
+  // The deepest the loader takes: 64 levels, config and config3 among them.
+  WriteFileBytes(path, nested(62));
+  MarkupDocument doc;
+  EXPECT_TRUE(doc.Load(path));
+}
+
 }  // namespace
 }  // namespace lumivex
