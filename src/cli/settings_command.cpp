@@ -12,6 +12,7 @@
 #include "cli/client.h"
 #include "config/preferences.h"
 #include "config/user_config.h"
+#include "core/folders.h"
 #include "core/program_folder.h"
 
 namespace lumivex::cli {
@@ -19,7 +20,6 @@ namespace {
 
 struct SettingsChange {
   SheetValues values;
-  bool changed = false;
   bool autostartGiven = false;
   std::optional<WallLayout> layout;
 };
@@ -35,8 +35,7 @@ std::string FolderOption(const std::string& text) {
   std::error_code ec;
   std::string folder = std::filesystem::absolute(text, ec).lexically_normal().string();
   if (ec) folder = text;
-  if (folder.back() != '/') folder += '/';
-  return folder;
+  return WithTrailingSlash(folder);
 }
 
 bool SwitchOption(const std::string& text, bool& value) {
@@ -124,9 +123,8 @@ int SettingsCommand(Client& c) {
   if ((a.size() - 1) % 2 != 0) return Usage("every option takes a value");
   for (std::size_t i = 1; i + 1 < a.size(); i += 2) {
     if (!ApplyOption(a[i], a[i + 1], change)) return Usage("bad option or value: " + a[i] + " " + a[i + 1]);
-    change.changed = true;
   }
-  if (change.changed) {
+  if (a.size() > 1) {
     const std::string program = change.autostartGiven ? ExecutableFolder() + "/lumivex" : "";
     SheetSave saved = SaveSheetValues(c.settings(), change.values, program);
     if (!saved.refusal.empty()) c.notifier().MessageBox("提示", saved.refusal);

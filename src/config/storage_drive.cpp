@@ -1,6 +1,7 @@
 #include "config/storage_drive.h"
 
 #include "config/user_dirs.h"
+#include "core/folders.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -52,11 +53,6 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
     if (i > start) fields.push_back(line.substr(start, i - start));
   }
   return fields;
-}
-
-std::string WithTrailingSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path.push_back('/');
-  return path;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/folders.h"
 #include "core/xdg.h"
 
 namespace lumivex {
@@ -20,11 +21,6 @@ std::string ShellValue(std::string_view raw) {
     value += raw[i];
   }
   return value;
-}
-
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
 }
 
 }  // namespace

@@ -7,6 +7,11 @@ namespace lumivex {
 
 bool IsFolder(const std::string& path);
 
+// path with one final "/" added when it has none ("" becomes "/").
+std::string WithTrailingSlash(std::string path);
+// path without its final "/"s; "/" stays "/".
+std::string WithoutTrailingSlash(std::string path);
+
 // Creates every missing level of folder, one by one (mode 0755). False when
 // a level cannot be created or exists as something other than a folder.
 bool CreateFolderLevels(const std::string& folder);

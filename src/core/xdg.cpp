@@ -6,13 +6,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/folders.h"
+
 namespace lumivex {
 namespace {
-
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
 
 std::string PasswordDatabaseHome() {
   long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);

@@ -8,10 +8,6 @@ BackgroundJobs::~BackgroundJobs() {
   for (Job& job : jobs_) job.thread.join();
 }
 
-int BackgroundJobs::running() const {
-  return static_cast<int>(std::count_if(jobs_.begin(), jobs_.end(), [](const Job& job) { return !*job.finished; }));
-}
-
 void BackgroundJobs::Start(std::function<void()> body) {
   ReapFinished();
   auto finished = std::make_shared<std::atomic<bool>>(false);

@@ -37,9 +37,6 @@ class BackgroundJobs {
     });
   }
 
-  // Jobs whose thread has not ended yet.
-  int running() const;
-
  private:
   struct Job {
     std::thread thread;

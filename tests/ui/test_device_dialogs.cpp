@@ -349,7 +349,7 @@ void DeviceDialogsTest::treeRenamesBindsAndUnbinds() {
   // Sharing is guarded by the password; the administrator's row stays.
   QStringList steps;
   drive = [&](QDialog& dialog) {
-    if (auto* confirm = qobject_cast<CPwdConf*>(&dialog)) {
+    if (qobject_cast<CPwdConf*>(&dialog)) {
       steps << "password";
       Child<QLineEdit>(dialog, dialog_controls::kPassword)->setText("demo123");
       return Click(dialog, dialog_controls::kOk);

@@ -32,11 +32,6 @@ QCheckBox* MakeCheck(const QString& text, const char* name, const QRect& where, 
   return box;
 }
 
-QString WithTrailingSlash(QString folder) {
-  if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-  return folder;
-}
-
 }  // namespace
 
 CPage1::CPage1(AppContext& app, const SettingsHooks& hooks, const BasicPreferences& values, bool loaded,
@@ -99,7 +94,7 @@ void CPage1::Browse(FolderRow& row) {
   if (!hooks_.chooseFolder) return;
   QString folder = hooks_.chooseFolder(this, QStringLiteral("请选择目录"), row.path->text());
   if (folder.isEmpty()) return;
-  row.path->setText(WithTrailingSlash(folder));
+  row.path->setText(QString::fromStdString(WithTrailingSlash(folder.toStdString())));
   row.path->setToolTip(row.path->text());
 }
 
