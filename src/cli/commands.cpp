@@ -23,6 +23,7 @@ namespace lumivex::cli {
 
 int Connect(Client& c, bool (*mayWatch)(Client&, const CameraInfo&));       // stream_commands.cpp
 int WatchCommand(Client& c, bool (*mayWatch)(Client&, const CameraInfo&));  // watch_command.cpp
+int PlaybackCommand(Client& c, bool (*mayWatch)(Client&, const CameraInfo&));  // playback_command.cpp
 int SettingsCommand(Client& c);                                             // settings_command.cpp
 
 namespace {
@@ -301,6 +302,7 @@ const std::map<std::string, CommandSpec>& Commands() {
       {"check-update", {0, CheckUpdate}},
       {"settings", {0, SettingsCommand}},
       {"playback-list", {1, PlaybackList}},
+      {"playback", {2, [](Client& c) { return PlaybackCommand(c, MayWatch); }}},
       {"connect", {1, [](Client& c) { return Connect(c, MayWatch); }}},
       {"watch", {1, [](Client& c) { return WatchCommand(c, MayWatch); }}},
   };

@@ -49,6 +49,17 @@ Commands:
                              "key: value"; --autostart makes the desktop
                              client start at log-on
   playback-list SID          the days and hours recorded on the memory card
+  playback SID YYYYMMDD-HH [--seconds N] [--jump S] [--forward] [--back]
+           [--pause-after S --resume-after T] [--save FILE.mp4]
+           [--listen OUT.wav] [--pattern DIGITS]
+                             plays a recorded hour for N seconds (default 10)
+                             as the playback window does: prints the start
+                             and end labels, "state: <state>", "position:
+                             <s> <time>" every second, each control as it is
+                             sent (the jump, forward and back as soon as it
+                             plays; pause and resume S and T seconds after),
+                             and the frames shown; --save keeps the received
+                             frames as an MP4 file (which must not exist)
   connect SID [--frames N] [--pattern DIGITS]
                              live view without a window: prints "connection
                              type: <n>", the stream parameters, and for each

@@ -54,6 +54,9 @@ struct DeviceConnection {
   FixedText<20> travSrvIp;
   int32_t travSrvPort = 0;
 
+  // Live sessions enlarge the TCP receive buffer; playback ones do not.
+  bool enlargeReceiveBuffer = true;
+
   // Opened by GetSocketByNATType; at most one of tcpSocket and udtSocket.
   int tcpSocket = -1;
   int udtSocket = kNoUdtSocket;

@@ -59,37 +59,57 @@ void LogEndpoint(const char* name, const Endpoint& a) {
   LogLine(std::string("RequestStart::StatusCode[") + name + "]: " + a.ip + ":" + std::to_string(a.port) + ".");
 }
 
-// The row of the status table; false when its members do not fit.
-bool TakeStatus(int32_t status, const Json::Value& bean, DeviceConnection& conn) {
+// The login's default relay: every relay of a playback session.
+void TakeDefaultRelay(const Global& g, DeviceConnection& conn, bool asDevice) {
+  const uint16_t port = static_cast<uint16_t>(g.m_TranSrvTCPPort & 0xFFFF);
+  if (asDevice) {
+    conn.m_Ip = g.m_TranSrvIpAddress.str();
+    conn.m_DstPort = port;
+  } else {
+    conn.m_TranIp = g.m_TranSrvIpAddress.str();
+    conn.m_DstTranPort = port;
+  }
+}
+
+// The row of the status table; false when its members do not fit. A
+// playback session reads no relay of this answer.
+bool TakeStatus(int32_t status, const Json::Value& bean, bool playback, const Global& g, DeviceConnection& conn) {
   constexpr std::size_t kIp = decltype(conn.m_Ip)::kMaxLength;
   constexpr std::size_t kTravIp = decltype(conn.travSrvIp)::kMaxLength;
   Endpoint device, relay;
+  auto readRelay = [&] {
+    if (playback) {
+      TakeDefaultRelay(g, conn, false);
+      return true;
+    }
+    if (!ReadEndpoint(bean, "tranIP", "tranPortTcp", kIp, relay)) return false;
+    conn.m_TranIp = relay.ip;
+    conn.m_DstTranPort = relay.port;
+    return true;
+  };
   switch (status) {
     case DEVICE_LAN:
     case DEVICE_PORT_MAPPING: {
       const char* ipName = status == DEVICE_LAN ? "devInner" : "devOuter";
-      if (!ReadEndpoint(bean, ipName, "devPortTcp", kIp, device) ||
-          !ReadEndpoint(bean, "tranIP", "tranPortTcp", kIp, relay))
-        return false;
+      if (!ReadEndpoint(bean, ipName, "devPortTcp", kIp, device) || !readRelay()) return false;
       conn.m_Ip = device.ip;
       conn.m_DstPort = device.port;
-      conn.m_TranIp = relay.ip;
-      conn.m_DstTranPort = relay.port;
       LogEndpoint(status == DEVICE_LAN ? "DEVICE_LAN" : "DEVICE_PORT_MAPPING", device);
       if (status == DEVICE_PORT_MAPPING) LogLine("端口映射");
       break;
     }
     case DEVICE_NAT_TRAVERSAL:
-      if (!ReadEndpoint(bean, "penetrateIP", "penetratePort", kTravIp, device) ||
-          !ReadEndpoint(bean, "tranIP", "tranPortTcp", kIp, relay))
-        return false;
+      if (!ReadEndpoint(bean, "penetrateIP", "penetratePort", kTravIp, device) || !readRelay()) return false;
       conn.travSrvIp = device.ip;
       conn.travSrvPort = device.port;
-      conn.m_TranIp = relay.ip;
-      conn.m_DstTranPort = relay.port;
       LogEndpoint("DEVICE_NAT_TRAVERSAL", device);
       break;
     case DEVICE_TRAN_SRV:
+      if (playback) {
+        TakeDefaultRelay(g, conn, true);
+        LogLine("DEVICE_TRAN_SRV");
+        break;
+      }
       if (!ReadEndpoint(bean, "tranIP", "tranPortTcp", kIp, relay)) return false;
       conn.m_Ip = relay.ip;
       conn.m_DstPort = relay.port;
@@ -97,7 +117,7 @@ bool TakeStatus(int32_t status, const Json::Value& bean, DeviceConnection& conn)
       LogLine("中转服务器");
       break;
     default:
-      LogLine("RequestStart::StatusCode[unknown].");
+      LogLine(playback ? "Default" : "RequestStart::StatusCode[unknown].");
       return false;
   }
   conn.m_DeviceNATType = status;
@@ -120,12 +140,14 @@ bool RequestStart(ServiceContext& ctx, const std::string& sid, DeviceConnection&
     LogLine("RequestStart::serverBean is missing");
     return false;
   }
-  std::string limit;
-  if (!ReadText(*bean, "transVideoLong", limit)) {
-    LogLine("RequestStart::transVideoLong is not text");
-    return false;
+  if (!playback) {
+    std::string limit;
+    if (!ReadText(*bean, "transVideoLong", limit)) {
+      LogLine("RequestStart::transVideoLong is not text");
+      return false;
+    }
+    conn.transVideoLong = DecimalPrefix(limit);  // missing or empty: 0
   }
-  conn.transVideoLong = DecimalPrefix(limit);  // missing or empty: 0
   int32_t status = 0;
   if (!ReadNumber(*bean, "status", status)) {
     LogLine("RequestStart::status is not a number");
@@ -137,7 +159,7 @@ bool RequestStart(ServiceContext& ctx, const std::string& sid, DeviceConnection&
     conn.m_DeviceNATType = DEVICE_OFFLINE;
     return false;
   }
-  if (!TakeStatus(status, *bean, conn)) return false;
+  if (!TakeStatus(status, *bean, playback, ctx.g, conn)) return false;
   if (status == DEVICE_NAT_TRAVERSAL) ctx.g.SetTraversalServer(conn.travSrvIp.str(), conn.travSrvPort);
   return true;
 }

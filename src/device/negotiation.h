@@ -17,7 +17,9 @@ struct ServiceContext;
 // whatever the type. A DEVICE_OFFLINE answer stores type 1 and fails; any
 // other failure leaves the type as it was. An address longer than its field
 // fails. Shows nothing: the session marks itself failed.
-// playback: ask for the recording of date ("20140520-08") instead of live.
+// playback: ask for the recording of date ("20140520-08") instead of live;
+// every relay is then the login's default relay, and transVideoLong is not
+// read.
 bool RequestStart(ServiceContext& ctx, const std::string& sid, DeviceConnection& conn,
                   bool playback = false, std::string_view date = {});
 

@@ -44,11 +44,13 @@ ConnectResult ConnectWithin5s(const DeviceConnection& conn, std::string_view ip,
                               std::chrono::milliseconds wait) {
   int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) return ConnectResult::kSocketFailed;
-  int size = 0;
-  socklen_t sizeLength = sizeof size;
-  if (::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, &sizeLength) != 0) return Fail(s, ConnectResult::kGetOptFailed);
-  size *= 5;
-  if (::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof size) != 0) return Fail(s, ConnectResult::kSetOptFailed);
+  if (conn.enlargeReceiveBuffer) {
+    int size = 0;
+    socklen_t sizeLength = sizeof size;
+    if (::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, &sizeLength) != 0) return Fail(s, ConnectResult::kGetOptFailed);
+    size *= 5;
+    if (::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof size) != 0) return Fail(s, ConnectResult::kSetOptFailed);
+  }
   int on = 1;
   if (::ioctl(s, FIONBIO, &on) != 0) return Fail(s, ConnectResult::kNonBlockFailed);
   sockaddr_in address{};

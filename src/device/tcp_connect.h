@@ -1,6 +1,6 @@
 #pragma once
 // The TCP connect of every TCP path to a camera, a port mapping or a relay:
-// a larger receive buffer, non-blocking for the whole session, and at most
+// a larger receive buffer (live sessions), non-blocking for the whole session, and at most
 // 5 s for the connection to come up.
 
 #include <chrono>

@@ -1,5 +1,8 @@
 #include "stream/audio_player.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "core/logging.h"
 
 namespace lumivex {
@@ -11,8 +14,25 @@ constexpr auto kMessageWait = std::chrono::milliseconds(200);
 // Pre-filling, a frame without samples is decoded twice more: the decoder
 // gives nothing for its very first frame.
 constexpr int kPrefillAttempts = 3;
+constexpr int32_t kBehindMs = 500;
+constexpr int32_t kAheadMs = 500;
+constexpr int32_t kFarAheadMs = 5000;
 
 }  // namespace
+
+AudioSyncStep SyncStep(int32_t d, bool& farAhead) {
+  if (d > kBehindMs) return AudioSyncStep::kDrop;
+  if (farAhead) {
+    if (d < -kAheadMs) return AudioSyncStep::kDrop;
+    farAhead = false;
+    return AudioSyncStep::kPlay;
+  }
+  if (d < -kFarAheadMs) {
+    farAhead = true;
+    return AudioSyncStep::kDrop;
+  }
+  return d < -kAheadMs ? AudioSyncStep::kWait : AudioSyncStep::kPlay;
+}
 
 CameraAudioPlayer::CameraAudioPlayer(AudioDevices& devices, const std::atomic<bool>* sessionStop)
     : devices_(devices), sessionStop_(sessionStop) {}
@@ -79,7 +99,8 @@ void CameraAudioPlayer::StartThread(AudioStreamInfo info) {
   std::vector<Pcm> prefill;
   for (int i = 0; i < kPlayBuffers; ++i) {
     std::string_view payload;
-    if (!WaitForEntry(kPrefillPoll, payload)) return;
+    int32_t timestamp = 0;
+    if (!WaitForEntry(kPrefillPoll, payload, timestamp)) return;
     prefill.push_back(Decode(payload, aac ? kPrefillAttempts : 1));
     Ring().Pop();
   }
@@ -115,15 +136,46 @@ void CameraAudioPlayer::CallbackThread() {
       --buffersDone_;
     }
     std::string_view payload;
-    if (Aborted() || !WaitForEntry(kRefillPoll, payload)) return;
+    if (Aborted() || !TakeInSync(payload)) return;
     Pcm pcm = Decode(payload, 1);
     Ring().Pop();
     Play(pcm);
   }
 }
 
-bool CameraAudioPlayer::WaitForEntry(std::chrono::milliseconds poll, std::string_view& payload) {
-  int32_t timestamp = 0;
+bool CameraAudioPlayer::TakeInSync(std::string_view& payload) {
+  bool farAhead = false;
+  for (;;) {
+    int32_t timestamp = 0;
+    if (!WaitForEntry(kRefillPoll, payload, timestamp)) return false;
+    if (!videoClock_) return true;
+    // In 64 bits: a camera's timestamps may be anything.
+    const int64_t d = int64_t{videoClock_->load()} - timestamp;
+    const int32_t clamped = static_cast<int32_t>(std::clamp<int64_t>(d, INT32_MIN, INT32_MAX));
+    switch (SyncStep(clamped, farAhead)) {
+      case AudioSyncStep::kDrop:
+        Ring().Pop();
+        ++syncDropped_;
+        continue;
+      case AudioSyncStep::kWait:
+        ++syncDelayed_;
+        return !SleepUnlessAborted(std::chrono::milliseconds(-clamped));
+      case AudioSyncStep::kPlay:
+        return true;
+    }
+  }
+}
+
+bool CameraAudioPlayer::SleepUnlessAborted(std::chrono::milliseconds time) const {
+  const auto end = std::chrono::steady_clock::now() + time;
+  while (std::chrono::steady_clock::now() < end) {
+    if (Aborted()) return true;
+    std::this_thread::sleep_for(kRefillPoll);
+  }
+  return Aborted();
+}
+
+bool CameraAudioPlayer::WaitForEntry(std::chrono::milliseconds poll, std::string_view& payload, int32_t& timestamp) {
   while (!Ring().Front(payload, timestamp)) {
     if (Aborted()) return false;
     std::this_thread::sleep_for(poll);

@@ -38,6 +38,13 @@ namespace lumivex {
 
 inline constexpr int kPlayBuffers = 8;
 
+// The playback sync of one audio entry, d = picture time - audio time (ms):
+// more than 500 ms behind is dropped; more than 5 s ahead starts dropping
+// until an entry is within 500 ms (farAhead carries that across entries);
+// 500 ms to 5 s ahead waits -d ms and then plays.
+enum class AudioSyncStep { kPlay, kDrop, kWait };
+AudioSyncStep SyncStep(int32_t d, bool& farAhead);
+
 enum class AudioStart {
   kStarted,
   kStartRunning,  // a start is in place already: nothing done
@@ -59,6 +66,9 @@ class CameraAudioPlayer {
   void StorePacket(const AudioPacket& packet);
 
   AudioStart StartCameraAudio(const AudioStreamInfo& info);
+  // Playback: each refill keeps the sound with the picture whose timestamp
+  // (ms) videoTime holds. Set before the first start; null plays as it comes.
+  void SetVideoClock(const std::atomic<int32_t>* videoTime) { videoClock_ = videoTime; }
   // Stops playing on a thread of its own and then calls done (if any) on
   // that thread. False when a stop already runs.
   bool CleanCameraAudioAsync(std::function<void()> done);
@@ -74,6 +84,8 @@ class CameraAudioPlayer {
   uint64_t packetsRefused() const { return aacRing_.droppedSize() + speexRing_.droppedSize(); }  // wrong size
   uint64_t bytesPlayed() const { return bytesPlayed_; }  // handed to the output
   uint64_t aacDecodeAttempts() const { return aacDecodeAttempts_; }
+  uint64_t syncDropped() const { return syncDropped_; }  // too far behind or ahead of the picture
+  uint64_t syncDelayed() const { return syncDelayed_; }  // held back until the picture caught up
 
  private:
   using Pcm = std::vector<int16_t>;
@@ -82,7 +94,10 @@ class CameraAudioPlayer {
   void CallbackThread();
   bool OpenOutput(const AudioStreamInfo& info, const std::vector<Pcm>& prefill);
   AudioPacketRing& Ring() { return info_.codec == CameraAudio::kAac ? static_cast<AudioPacketRing&>(aacRing_) : speexRing_; }
-  bool WaitForEntry(std::chrono::milliseconds poll, std::string_view& payload);
+  bool WaitForEntry(std::chrono::milliseconds poll, std::string_view& payload, int32_t& timestamp);
+  // The next entry to play after the picture sync; false when aborted.
+  bool TakeInSync(std::string_view& payload);
+  bool SleepUnlessAborted(std::chrono::milliseconds time) const;
   bool Aborted() const;
   // The entry's sound; silence of a buffer's size when it does not decode.
   Pcm Decode(std::string_view payload, int attempts);
@@ -119,7 +134,8 @@ class CameraAudioPlayer {
   std::atomic<bool> stopActive_{false};
   StopThreads stops_;
 
-  std::atomic<uint64_t> bytesPlayed_{0}, aacDecodeAttempts_{0};
+  const std::atomic<int32_t>* videoClock_ = nullptr;
+  std::atomic<uint64_t> bytesPlayed_{0}, aacDecodeAttempts_{0}, syncDropped_{0}, syncDelayed_{0};
 };
 
 }  // namespace lumivex

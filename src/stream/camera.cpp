@@ -13,11 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 void Join(std::thread& thread) {
   if (thread.joinable()) thread.join();
 }
@@ -75,16 +70,6 @@ void CCamera::Rotate() {
   Redraw();
 }
 
-bool CCamera::SleepUnlessStopped(std::chrono::milliseconds time) const {
-  const auto end = std::chrono::steady_clock::now() + time;
-  for (;;) {
-    if (conn_.stopRequested) return true;
-    auto left = end - std::chrono::steady_clock::now();
-    if (left <= 0ms) return false;
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, 100ms));
-  }
-}
-
 void CCamera::StartCamera() {
   if (stopping_) {
     restartPending = 1;
@@ -110,7 +95,7 @@ void CCamera::StartCamera() {
 void CCamera::BeginSession() {
   counters.shown = counters.decoded = counters.dropped = counters.late = 0;
   counters.firstPictureNs = 0;
-  counters.startedNs = NowNs();
+  counters.startedNs = SteadyNowNs();
   m_VideoStatus = STATUS_VIDEO_CONNECTING;
   env_.wall.AssignWindow(*this);  // sets wallPage and wallIndex under the wall's lock
   sessionActive_ = true;

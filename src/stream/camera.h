@@ -36,6 +36,8 @@
 #include "stream/audio_talk.h"
 #include "stream/frame_ring.h"
 #include "stream/recorder.h"
+#include "stream/session_clock.h"
+#include "stream/video_status.h"
 #include "stream/video_decoder.h"
 #include "stream/video_wall.h"
 
@@ -43,11 +45,6 @@ namespace lumivex {
 
 struct ServiceContext;
 class AudioDevices;
-
-inline constexpr int32_t STATUS_READY = 0;
-inline constexpr int32_t STATUS_VIDEO_CONNECTING = 1;
-inline constexpr int32_t STATUS_VIDEO_PLAYING = 2;
-inline constexpr int32_t STATUS_VIDEO_FAILED = 3;
 
 // The three quality levels of the quality menu, bits per second.
 inline constexpr int32_t kQualityLevels[] = {88000, 480000, 1200000};
@@ -137,8 +134,9 @@ class CCamera : public AudioParty {
   void EnsureWatchdog();
   void Watchdog();
   void Fail() { m_VideoStatus = STATUS_VIDEO_FAILED; }
-  // Sleeps in steps of at most 100 ms; true when the stop flag cut it short.
-  bool SleepUnlessStopped(std::chrono::milliseconds time) const;
+  bool SleepUnlessStopped(std::chrono::milliseconds time) const {
+    return lumivex::SleepUnlessStopped(conn_.stopRequested, time);
+  }
 
   // camera_session.cpp
   void SessionThread();

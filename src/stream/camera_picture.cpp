@@ -11,18 +11,13 @@ extern "C" {
 #include "core/logging.h"
 #include "core/notifier.h"
 #include "stream/camera.h"
+#include "stream/session_clock.h"
 #include "stream/snapshot.h"
 #include "webservice/service_context.h"
 
 namespace lumivex {
-namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-int64_t NowNs() { return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count(); }
-
-}  // namespace
 
 void CCamera::TimerSetUp() {
   const int32_t gap = params_.m_VideoTimeGap;
@@ -38,19 +33,10 @@ void CCamera::TimerSetUp() {
 }
 
 void CCamera::FrameClock() {
-  const auto period = std::chrono::milliseconds(params_.m_VideoTimeGap);
-  auto next = Clock::now() + period;
-  while (!conn_.stopRequested) {
-    const auto now = Clock::now();
-    if (now < next) {
-      std::this_thread::sleep_for(std::min<Clock::duration>(next - now, 100ms));
-      continue;
-    }
-    if (now - next > period) counters.late.fetch_add(1, std::memory_order_relaxed);
+  RunFrameClock(std::chrono::milliseconds(params_.m_VideoTimeGap), conn_.stopRequested, [this](bool late) {
+    if (late) counters.late.fetch_add(1, std::memory_order_relaxed);
     OnFrameTimer();
-    next += period;
-    if (Clock::now() - next > 1s) next = Clock::now() + period;  // after a stall: no burst of ticks
-  }
+  });
 }
 
 void CCamera::OnFrameTimer() {
@@ -84,7 +70,7 @@ void CCamera::Present(const AVFrame& picture, WallPlace where) {
   const PictureSize size = surface->DrawingSize();
   if (size.empty() || !converter_.Convert(picture, rotation, size, surface->BackBuffer())) return;
   surface->Present(Overlay());
-  if (counters.shown.fetch_add(1, std::memory_order_relaxed) == 0) counters.firstPictureNs = NowNs();
+  if (counters.shown.fetch_add(1, std::memory_order_relaxed) == 0) counters.firstPictureNs = SteadyNowNs();
 }
 
 FrameOverlay CCamera::Overlay() {
