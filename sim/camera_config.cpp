@@ -60,7 +60,8 @@ class Members {
 constexpr std::string_view kKeys[] = {"width",          "height",        "bitRate",          "audio",
                                  "audioSample",    "listen",        "closeAfterSeconds", "dropFragment",
                                  "startOnNonKey",  "mediaBeforeReply", "neverAnswer",   "refuse",
-                                 "traversal",      "helloFromOtherPort", "keepAliveTimeoutSeconds"};
+                                 "traversal",      "helloFromOtherPort", "keepAliveTimeoutSeconds",
+                                 "playbackGap",    "playbackStartSecond", "playbackAudioShiftMs"};
 
 }  // namespace
 
@@ -90,6 +91,9 @@ bool ParseCameraConfig(const Json::Value& value, CameraConfig& out, std::string&
   m.Word("listen", {"own", "shared"}, listen);
   m.Int("closeAfterSeconds", c.closeAfterSeconds, 1, 86400);
   m.Int("keepAliveTimeoutSeconds", c.keepAliveTimeoutSeconds, 1, 86400);
+  m.Int("playbackGap", c.playbackGap, 1, 86400);
+  m.Int("playbackStartSecond", c.playbackStartSecond, 0, 3599);
+  m.Int("playbackAudioShiftMs", c.playbackAudioShiftMs, -60000, 60000);
   m.Bool("startOnNonKey", c.startOnNonKey);
   m.Bool("mediaBeforeReply", c.mediaBeforeReply);
   m.Bool("neverAnswer", c.neverAnswer);

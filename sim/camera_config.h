@@ -25,6 +25,11 @@ struct CameraConfig {
   // thread still gets its stream.
   int keepAliveTimeoutSeconds = 0;
 
+  // Playback: the recording of any hour in the day list.
+  int playbackGap = 3600;          // its length in seconds
+  int playbackStartSecond = 0;     // where in the hour it starts
+  int playbackAudioShiftMs = 0;    // added to the audio timestamps (AAC)
+
   // Fault knobs.
   int closeAfterSeconds = 0;   // > 0: send close this long after startup, then hang up
   int dropFrame = -1;          // >= 0: leave out one fragment of this frame of each stream (0 = first)

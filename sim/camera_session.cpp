@@ -5,6 +5,8 @@
 #include <iterator>
 
 #include "sim/camera_stream.h"
+#include "sim/playback_stream.h"
+#include "sim/playback_time.h"
 #include "sim/sim_log.h"
 #include "webservice/crypto.h"
 
@@ -21,6 +23,19 @@ void Drain(Link& link, PacketSplitter& splitter, const std::atomic<bool>& stop) 
   std::string packet, why;
   while (!stop && ReceivePacket(link, splitter, 200, packet, why) >= 0) {
   }
+}
+
+// "video-playback" "0" live, or "1" with the hour to play back.
+std::string CheckPlaybackMembers(const Json::Value& m) {
+  const std::string playback = m["video-playback"].asString();
+  const bool dated = m.isMember("request-date");
+  if (playback == "0")
+    return dated ? "\"request-date\" with \"video-playback\" \"0\" (live)" : std::string();
+  if (playback != "1") return "\"video-playback\" is \"" + playback + "\" (expected \"0\" or \"1\")";
+  if (!dated) return "\"video-playback\" \"1\" without \"request-date\"";
+  RequestHour hour;
+  std::string why;
+  return ParseRequestHour(m["request-date"].asString(), hour, why) ? std::string() : why;
 }
 
 }  // namespace
@@ -87,8 +102,7 @@ std::string CheckConnect(const Json::Value& m, const std::string& sid, const Ses
     return "\"link-type\" \"" + link + (udt ? "\" over UDT (expected 4)" : "\" over TCP (expected 2, 3 or 5)");
   if (!is("protocol", udt ? "3.0" : "v2.0"))
     return std::string("\"protocol\" is not \"") + (udt ? "3.0" : "v2.0") + "\"";
-  if (!is("video-playback", "0")) return "only live video (\"video-playback\" \"0\") is served";
-  return {};
+  return CheckPlaybackMembers(m);
 }
 
 CameraAudio AudioFor(const CameraConfig& config, bool udt) {
@@ -122,6 +136,8 @@ void ServeCamera(Link& link, bool udt, SimCamera& camera, const ConnectRequest& 
     LogNote(who + " does not answer (neverAnswer)");
     return Drain(link, splitter, services.stop);
   }
+  if (request.message["video-playback"].asString() == "1")
+    return ServePlayback(link, udt, camera, request, splitter, services);
   auto clip = services.clips.Request({config.width, config.height, config.bitRate, camera.name, 0}).get();
   if (!clip) return LogError(who + ": no clip to stream, hanging up");
 

@@ -1,8 +1,8 @@
 #pragma once
 // One connection to a simulated camera, over TCP (direct or through the
 // relay) or UDT (after NAT traversal): the connect message, the connect
-// reply, startup, then the stream until the client leaves, a fault knob
-// ends it, or the sim stops.
+// reply, startup, then the live stream or the playback of a recorded hour
+// until the client leaves, a fault knob ends it, or the sim stops.
 
 #include <json/json.h>
 
@@ -28,6 +28,7 @@ struct SimCamera {
   std::string sid;
   std::string name;
   CameraConfig config;
+  std::string videoDaylist;  // the hours it has recordings of, as playBack.do lists them
   // Each stream numbers its frames from a fresh million, so that the frame
   // log's "<sid> <number>" is unique for the whole run.
   std::atomic<int32_t> nextStreamBase{0};

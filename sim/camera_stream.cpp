@@ -23,6 +23,42 @@ int Turned(int position, int steps, int size) {
 
 }  // namespace
 
+bool AwaitStartupMessage(StreamContext& c, const std::string& who) {
+  const auto deadline = Clock::now() + milliseconds(CameraStream::kStartupWaitMs);
+  std::string packet, why;
+  while (!c.services.stop) {
+    if (Clock::now() >= deadline) {
+      LogNote(who + ": no startup within " + std::to_string(CameraStream::kStartupWaitMs / 1000) + " s, hanging up");
+      return false;
+    }
+    int rc = ReceivePacket(c.link, c.splitter, 200, packet, why);
+    if (rc == kStreamUnfollowable) LogRefused(who, why);
+    if (rc == kStreamEnded) LogNote(who + " before startup: " + why);
+    if (rc < 0) return false;
+    if (rc == 0 || static_cast<uint8_t>(packet[0]) != kInteractive) continue;
+    Json::Value message;
+    if (!OpenMessage(packet, c.key.keyValue, kPacketHeader, message)) {
+      LogRefused(who, "a packet that does not open with the session's keyValue");
+      return false;
+    }
+    LogNote(who + " got " + LogText(message));
+    if (std::string refusal = CheckStartup(message); !refusal.empty()) {
+      LogRefused(who, refusal);
+      continue;
+    }
+    c.services.controlLog.Write(c.camera.sid, LogText(message));
+    return true;
+  }
+  return false;
+}
+
+bool SendCloseMessage(StreamContext& c) {
+  Json::Value close(Json::objectValue);
+  close["cmd"] = "close";
+  std::string packet;
+  return SealMessage(kInteractive, close, c.key.keyValue, kPacketHeader, packet) && c.link.Send(packet);
+}
+
 CameraStream::CameraStream(StreamContext context, std::shared_ptr<const Clip> clip, CameraAudio audio)
     : c_(std::move(context)),
       who_("camera " + c_.camera.sid),
@@ -49,34 +85,7 @@ bool CameraStream::SendEarlyMedia() {
   return true;
 }
 
-bool CameraStream::AwaitStartup() {
-  const auto deadline = Clock::now() + milliseconds(kStartupWaitMs);
-  std::string packet, why;
-  while (!c_.services.stop) {
-    if (Clock::now() >= deadline) {
-      LogNote(who_ + ": no startup within " + std::to_string(kStartupWaitMs / 1000) + " s, hanging up");
-      return false;
-    }
-    int rc = ReceivePacket(c_.link, c_.splitter, 200, packet, why);
-    if (rc == kStreamUnfollowable) LogRefused(who_, why);
-    if (rc == kStreamEnded) LogNote(who_ + " before startup: " + why);
-    if (rc < 0) return false;
-    if (rc == 0 || static_cast<uint8_t>(packet[0]) != kInteractive) continue;
-    Json::Value message;
-    if (!OpenMessage(packet, c_.key.keyValue, kPacketHeader, message)) {
-      LogRefused(who_, "a packet that does not open with the session's keyValue");
-      return false;
-    }
-    LogNote(who_ + " got " + LogText(message));
-    if (std::string refusal = CheckStartup(message); !refusal.empty()) {
-      LogRefused(who_, refusal);
-      continue;
-    }
-    c_.services.controlLog.Write(c_.camera.sid, LogText(message));
-    return true;
-  }
-  return false;
-}
+bool CameraStream::AwaitStartup() { return AwaitStartupMessage(c_, who_); }
 
 void CameraStream::Run() {
   ControlLog& log = c_.services.controlLog;
@@ -167,12 +176,7 @@ bool CameraStream::SendAudio() {
   return c_.link.Send(AudioPacket(audio_->packetType, payload, StreamClockMs()));
 }
 
-bool CameraStream::SendClose() {
-  Json::Value close(Json::objectValue);
-  close["cmd"] = "close";
-  std::string packet;
-  return SealMessage(kInteractive, close, c_.key.keyValue, kPacketHeader, packet) && c_.link.Send(packet);
-}
+bool CameraStream::SendClose() { return SendCloseMessage(c_); }
 
 std::string CameraStream::HandlePacket(const std::string& packet) {
   const uint8_t type = static_cast<uint8_t>(packet[0]);

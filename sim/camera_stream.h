@@ -25,6 +25,12 @@ struct StreamContext {
   std::string umac;  // the session's, from its connect message
 };
 
+// Waits for {"type":"startup"} and writes it to the control log; false
+// when it does not come (logged).
+bool AwaitStartupMessage(StreamContext& c, const std::string& who);
+// {"cmd":"close"} to the client.
+bool SendCloseMessage(StreamContext& c);
+
 class CameraStream {
  public:
   static constexpr int kStartupWaitMs = 30000;

@@ -12,6 +12,7 @@ CameraWorld::CameraWorld(const Scenario& scenario, KeyRing keys) : keys_(std::mo
     camera->sid = d.sid;
     camera->name = d.name;
     camera->config = d.camera;
+    camera->videoDaylist = d.videoDaylist;
     cameras_.push_back(std::move(camera));
   }
 }

@@ -146,7 +146,7 @@ std::vector<std::string> SplitNalUnits(const std::string& s) {
   return units;
 }
 
-bool EncodeClip(const ClipKey& key, Clip& out, std::string& error) {
+bool EncodeFrames(const ClipKey& key, int count, const PictureDrawer& draw, Clip& out, std::string& error) {
   if (key.width < 16 || key.height < 16 || key.width % 2 || key.height % 2) {
     error = "picture size must be even and at least 16x16";
     return false;
@@ -155,7 +155,7 @@ bool EncodeClip(const ClipKey& key, Clip& out, std::string& error) {
   if (!OpenEncoder(key, e, error)) return false;
   Clip clip;
   clip.key = key;
-  for (int i = 0; i < kClipFrames; ++i) {
+  for (int i = 0; i < count; ++i) {
     if (av_frame_make_writable(e.frame) < 0) {
       error = "out of memory";
       return false;
@@ -164,7 +164,7 @@ bool EncodeClip(const ClipKey& key, Clip& out, std::string& error) {
                        {e.frame->linesize[0], e.frame->linesize[1], e.frame->linesize[2]},
                        key.width,
                        key.height};
-    DrawPicture({key.label, i, kClipFrames, key.pan, key.tilt}, picture);
+    draw(i, picture);
     e.frame->pts = i;
     if (avcodec_send_frame(e.ctx, e.frame) < 0) {
       error = "the encoder refused a picture";
@@ -176,11 +176,11 @@ bool EncodeClip(const ClipKey& key, Clip& out, std::string& error) {
     if (error.empty()) error = "the encoder failed at the end";
     return false;
   }
-  if (static_cast<int>(clip.frames.size()) != kClipFrames || clip.sps.empty() || clip.pps.empty()) {
+  if (static_cast<int>(clip.frames.size()) != count || clip.sps.empty() || clip.pps.empty()) {
     error = "the encoder gave " + std::to_string(clip.frames.size()) + " frames";
     return false;
   }
-  for (int i = 0; i < kClipFrames; ++i) {
+  for (int i = 0; i < count; ++i) {
     if (clip.IsKeyFrame(i) != (i == 0)) {
       error = "frame " + std::to_string(i) + (i == 0 ? " is not" : " is") + " a key frame";
       return false;
@@ -188,6 +188,13 @@ bool EncodeClip(const ClipKey& key, Clip& out, std::string& error) {
   }
   out = std::move(clip);
   return true;
+}
+
+bool EncodeClip(const ClipKey& key, Clip& out, std::string& error) {
+  return EncodeFrames(
+      key, kClipFrames,
+      [&key](int i, YuvPicture& picture) { DrawPicture({key.label, i, kClipFrames, key.pan, key.tilt}, picture); },
+      out, error);
 }
 
 ClipCache::Handle ClipCache::Request(const ClipKey& key) {

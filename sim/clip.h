@@ -6,12 +6,15 @@
 // (IDR); every frame is one slice NAL unit in byte-stream form.
 
 #include <compare>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "sim/picture.h"
 
 namespace lumivex::sim {
 
@@ -39,6 +42,11 @@ struct Clip {
 // False with a reason when the encoder is missing or its output is not
 // the shape described above.
 bool EncodeClip(const ClipKey& key, Clip& out, std::string& error);
+
+// count pictures, drawn by draw(index, picture), with the loop's encoder
+// settings: frame 0 the only key frame. label and pan are not used.
+using PictureDrawer = std::function<void(int index, YuvPicture& picture)>;
+bool EncodeFrames(const ClipKey& key, int count, const PictureDrawer& draw, Clip& out, std::string& error);
 
 // The NAL units of an Annex B byte stream, without start codes.
 std::vector<std::string> SplitNalUnits(const std::string& stream);

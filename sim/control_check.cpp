@@ -49,11 +49,18 @@ std::string CheckStartup(const Json::Value& m) {
   return {};
 }
 
+ControlCheck ControlCheck::Playback(std::string umac, int gapSeconds) {
+  ControlCheck check(std::move(umac), false);
+  check.playbackGap_ = gapSeconds;
+  return check;
+}
+
 std::string ControlCheck::Check(const Json::Value& m) {
   std::string notString;
   std::vector<std::string> names = Members(m, notString);
   if (!notString.empty()) return "\"" + notString + "\" is not a JSON string";
   if (m["type"].asString() != "control") return "\"type\" is not \"control\"";
+  if (playbackGap_ >= 0) return CheckPlayback(names, m);
   const std::string cmd = m["cmd"].asString();
   const bool keepAlive = cmd == "running" || cmd == "pause";
   const bool turn = cmd == "turnLeft" || cmd == "turnRight" || cmd == "turnUp" || cmd == "turnDown";
@@ -69,6 +76,23 @@ std::string ControlCheck::Check(const Json::Value& m) {
       return "\"bitRate\" \"" + rate + "\" (expected 88000, 480000 or 1200000)";
   }
   if (keepAlive && !udt_) return CheckControlNumber(m["control_number"].asString());
+  return {};
+}
+
+// The keep-alive carries no control number in playback, over TCP too.
+std::string ControlCheck::CheckPlayback(const std::vector<std::string>& names, const Json::Value& m) const {
+  const std::string cmd = m["cmd"].asString();
+  if (cmd != "running" && cmd != "jump" && cmd != "playback-play" && cmd != "playback-pause" && cmd != "close")
+    return "unknown \"cmd\" \"" + cmd + "\" in playback";
+  std::vector<std::string> extra;
+  if (cmd == "jump") extra = {"point"};
+  if (std::string why = CheckMembers(names, cmd, extra); !why.empty()) return why;
+  if (m["umac"].asString() != umac_) return "\"umac\" is \"" + m["umac"].asString() + "\", the session's is " + umac_;
+  if (cmd != "jump") return {};
+  const std::string point = m["point"].asString();
+  if (!IsDecimal(point)) return "\"point\" \"" + point + "\" is not decimal text";
+  if (std::stoll(point) > playbackGap_)
+    return "\"point\" " + point + " is beyond the recording's " + std::to_string(playbackGap_) + " s";
   return {};
 }
 

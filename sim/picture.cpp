@@ -128,4 +128,14 @@ void DrawPicture(const PictureContent& c, YuvPicture& p) {
   DrawText(p, 2 * scale, scale + line, scale, counter, 235);
 }
 
+void DrawBanner(YuvPicture& p, const std::string& text) {
+  if (text.empty()) return;
+  const int chars = static_cast<int>(text.size());
+  const int scale = std::max(1, std::min(p.width * 9 / 10 / (chars * kGlyphAdvance), p.height / 4 / 9));
+  const int width = chars * kGlyphAdvance * scale - scale;
+  const int y = (p.height - 7 * scale) / 2;
+  FillLuma(p, 0, y - 2 * scale, p.width, 11 * scale, 16);
+  DrawText(p, (p.width - width) / 2, y, scale, text, 235);
+}
+
 }  // namespace lumivex::sim

@@ -1,7 +1,8 @@
 #pragma once
 // The pictures of the cameras' clip: a striped and banded backdrop that
 // moves with the pan and tilt position, a box that crosses the picture once per loop, and two lines
-// of text (camera name, frame counter) in a built-in 5x7 bitmap font.
+// of text (camera name, frame counter) in a built-in 5x7 bitmap font;
+// playback pictures add a banner with their recording time.
 
 #include <cstdint>
 #include <string>
@@ -25,6 +26,11 @@ struct PictureContent {
 };
 
 void DrawPicture(const PictureContent& content, YuvPicture& picture);
+
+// A line of text as large as the picture's width allows, white on a dark
+// band across the middle: the recording time of playback pictures, to be
+// read off a screenshot.
+void DrawBanner(YuvPicture& picture, const std::string& text);
 
 // Draws text with its top-left corner at x, y; each font dot becomes
 // scale x scale pixels of the luma value. Clipped to the picture.

@@ -191,6 +191,7 @@ void ReadStream(RawTcp& tcp, const std::string& keyValue, std::size_t frames, Re
         out.frames.emplace_back();
         out.frames.back().number = number;
         out.frames.back().key = (p[3] & 1) == 0;
+        out.frames.back().timestamp = static_cast<int32_t>(Le32(p, 13));
       }
       ReceivedFrame& f = out.frames.back();
       f.fragments = Le16(p, 17);
@@ -206,6 +207,12 @@ std::string ConnectText(const std::string& sid, const std::string& umac, const s
   return R"({"identity":"client","link-type":")" + linkType + R"(","netType":"4","protocol":")" + protocol +
          R"(","sid":")" + sid + R"(","type":"connect","umac":")" + umac + R"(","video-playback":"0"}
 )";
+}
+
+std::string PlaybackConnectText(const std::string& sid, const std::string& umac, const std::string& requestDate) {
+  std::string text = ConnectText(sid, umac, "2", "v2.0");
+  const std::string live = R"("video-playback":"0")";
+  return text.replace(text.find(live), live.size(), R"("request-date":")" + requestDate + R"(","video-playback":"1")");
 }
 
 }  // namespace lumivex::sim::test

@@ -57,6 +57,7 @@ class RawTcp {
 // What a client assembles from the stream after startup.
 struct ReceivedFrame {
   int32_t number = 0;
+  int32_t timestamp = 0;
   bool key = false;
   int fragments = 0;            // the count the headers announce
   std::vector<int> indexes;     // the fragments that came
@@ -77,5 +78,8 @@ void ReadStream(RawTcp& tcp, const std::string& keyValue, std::size_t frames, Re
 // The connect message of a live TCP or UDT session.
 std::string ConnectText(const std::string& sid, const std::string& umac, const std::string& linkType,
                         const std::string& protocol);
+// The connect message of a playback session over TCP for requestDate
+// ("YYYYMMDD-HH").
+std::string PlaybackConnectText(const std::string& sid, const std::string& umac, const std::string& requestDate);
 
 }  // namespace lumivex::sim::test

@@ -148,7 +148,14 @@ TEST(Connect, ChecksTheMessageAndRepliesInStrings) {
   Json::Value playback = m;
   playback["video-playback"] = "1";
   playback["request-date"] = "20240301-08";
-  EXPECT_NE(CheckConnect(playback, "cam01", key, false).find("only live video"), std::string::npos);
+  EXPECT_EQ(CheckConnect(playback, "cam01", key, false), "");
+  playback["request-date"] = "20240301-24";
+  EXPECT_NE(CheckConnect(playback, "cam01", key, false), "");
+  playback.removeMember("request-date");
+  EXPECT_NE(CheckConnect(playback, "cam01", key, false).find("without \"request-date\""), std::string::npos);
+  Json::Value dated = m;
+  dated["request-date"] = "20240301-08";
+  EXPECT_NE(CheckConnect(dated, "cam01", key, false).find("\"request-date\" with"), std::string::npos);
 
   Clip clip;
   clip.key.width = 640;
