@@ -170,11 +170,10 @@ class Playback {
  private:
   // Waits until the control thread has sent what was handed to it, so that
   // the next command does not replace it.
-  void Sent(const char* what) {
+  void AwaitSent() {
     const auto deadline = Clock::now() + kCommandWait;
     while (session_->counters.commandsSent < commandsGiven_ && Clock::now() < deadline)
       std::this_thread::sleep_for(5ms);
-    c_.notifier().Print(std::string(what) + ": " + std::to_string(session_->position()));
   }
 
   void StepsAtStart() {
@@ -199,7 +198,8 @@ class Playback {
   void Give(F step, const char* what) {
     ++commandsGiven_;
     step();
-    Sent(what);
+    c_.notifier().Print(std::string(what) + ": " + std::to_string(session_->position()));
+    AwaitSent();
   }
 
   void Finish() {
