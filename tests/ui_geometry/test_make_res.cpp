@@ -71,6 +71,9 @@ std::map<std::string, Size> ExpectedFiles() {
           {30, 20});                                                   // caption buttons 30 x 20
   buttons({"ptz_up", "ptz_down", "ptz_left", "ptz_right"}, {40, 40});  // arrows 40 x 40
   buttons({"tab_selected", "tab_clickable"}, {96, 32});               // settings tabs 96 x 32
+  // The playback window's 40 x 14 and 70 x 18 dialog units.
+  buttons({"pb_back", "pb_pause", "pb_resume", "pb_forward"}, {70, 30});
+  buttons({"pb_start"}, {123, 38});
   return files;
 }
 

@@ -185,6 +185,24 @@ void FailureBadge(QPainter& p, const QColor& disc, const QColor& cross) {
   Cross(p, cross, 2.6, QRectF(8, 8, 8, 8));
 }
 
+// Two triangles pointing the way the recording moves.
+void Skip(QPainter& p, const QColor& ink, bool forward) {
+  for (qreal x : {2.5, 12.0}) {
+    QPolygonF triangle = forward ? QPolygonF({{x, 6}, {x + 9.5, 12}, {x, 18}})
+                                 : QPolygonF({{x + 9.5, 6}, {x, 12}, {x + 9.5, 18}});
+    FillPolygon(p, triangle, ink);
+  }
+}
+
+void Pause(QPainter& p, const QColor& ink) {
+  QPainterPath bars;
+  bars.addRoundedRect(QRectF(6.5, 5, 4, 14), 1, 1);
+  bars.addRoundedRect(QRectF(13.5, 5, 4, 14), 1, 1);
+  Fill(p, bars, ink);
+}
+
+void Play(QPainter& p, const QColor& ink) { FillPolygon(p, {{{7.5, 5}, {19, 12}, {7.5, 19}}}, ink); }
+
 void Caption(QPainter& p, Glyph glyph, const QColor& ink) {
   p.setPen(Stroke(ink, 2));
   p.setBrush(Qt::NoBrush);
@@ -287,6 +305,18 @@ void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box, const QColor& ink,
       break;
     case Glyph::kFailureBadge:
       FailureBadge(p, ink, second);
+      break;
+    case Glyph::kRewind:
+      Skip(p, ink, false);
+      break;
+    case Glyph::kFastForward:
+      Skip(p, ink, true);
+      break;
+    case Glyph::kPause:
+      Pause(p, ink);
+      break;
+    case Glyph::kPlay:
+      Play(p, ink);
       break;
     case Glyph::kMinimize:
     case Glyph::kMaximize:

@@ -33,6 +33,10 @@ enum class Glyph {
   kPadlock,
   kScreenPlay,
   kFailureBadge,  // ink: the disc, second colour: the cross
+  kRewind,
+  kFastForward,
+  kPause,
+  kPlay,
   kMinimize,
   kMaximize,
   kRestore,

@@ -97,6 +97,26 @@ PicturePainter Tab(bool selected, ButtonState state) {
   };
 }
 
+// The playback window's controls stand on its white body: a tile of the
+// band's blue with a white glyph (or, for "开始播放", a small play mark left
+// of the caption the button writes); pressed darkens it and sinks the glyph.
+PicturePainter PlaybackButton(Glyph glyph, ButtonState state, bool captioned) {
+  return [=](QPainter& p, int w, int h) {
+    QRectF tile(0.5, 0.5, w - 1, h - 1);
+    bool pressed = state == ButtonState::kPressed;
+    RoundedFill(p, tile, 4, pressed ? kAccent.darker(125) : kAccent);
+    if (state == ButtonState::kFocused) {
+      p.setPen(QPen(kAccentLight, 1.5));
+      p.setBrush(Qt::NoBrush);
+      p.drawRoundedRect(tile.adjusted(1, 1, -1, -1), 3, 3);
+    }
+    qreal size = h * 0.6;
+    qreal dy = pressed ? 1 : 0;
+    QRectF box = captioned ? QRectF(h * 0.3, (h - size) / 2 + dy, size, size) : Centered(w, h, size, dy);
+    DrawGlyph(p, glyph, box, Qt::white);
+  };
+}
+
 PicturePainter OverlayIcon(Glyph glyph, QColor second = QColor()) {
   return [=](QPainter& p, int w, int h) {
     p.setPen(Qt::NoPen);
@@ -207,6 +227,17 @@ void AddCaptionAndPtz(Table& t) {
   }
 }
 
+void AddPlayback(Table& t) {
+  const std::pair<const char*, Glyph> controls[] = {{pics::kPlaybackBack, Glyph::kRewind},
+                                                    {pics::kPlaybackPause, Glyph::kPause},
+                                                    {pics::kPlaybackResume, Glyph::kPlay},
+                                                    {pics::kPlaybackForward, Glyph::kFastForward}};
+  for (ButtonState state : pics::kButtonStates) {
+    for (auto [base, glyph] : controls) t[pics::ButtonPicture(base, state)] = PlaybackButton(glyph, state, false);
+    t[pics::ButtonPicture(pics::kPlaybackStart, state)] = PlaybackButton(Glyph::kPlay, state, true);
+  }
+}
+
 Table BuildTable() {
   Table t;
   t[pics::kCameraRect] = StatusPicture(Glyph::kVideoCamera, false);
@@ -223,6 +254,7 @@ Table BuildTable() {
   t[pics::kAppIcon] = AppIcon;
   AddToolbar(t);
   AddCaptionAndPtz(t);
+  AddPlayback(t);
   return t;
 }
 

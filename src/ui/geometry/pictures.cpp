@@ -1,6 +1,7 @@
 #include "ui/geometry/pictures.h"
 
 #include "ui/geometry/main_window_geometry.h"
+#include "ui/geometry/playback_layout.h"
 #include "ui/geometry/ptz_buttons.h"
 #include "ui/geometry/video_overlay.h"
 
@@ -53,6 +54,10 @@ std::vector<PictureFile> AllPictures() {
   AddButtons(files, kCaptionButtons, kCaptionButtonWidth, kCaptionButtonHeight);
   AddButtons(files, kPtzButtons, kPtzButtonSize, kPtzButtonSize);
   AddButtons(files, kTabButtons, kTabWidth, kTabHeight);
+  const PlaybackLayout playback = LayOutPlayback();
+  AddButtons(files, kPlaybackControls, playback.back.width, playback.back.height);
+  const char* const start[] = {kPlaybackStart};
+  AddButtons(files, start, playback.start.width, playback.start.height);
   return files;
 }
 

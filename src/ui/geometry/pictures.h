@@ -94,6 +94,17 @@ inline constexpr char kPtzLeft[] = "ptz_left";
 inline constexpr char kPtzRight[] = "ptz_right";
 inline constexpr const char* kPtzButtons[] = {kPtzUp, kPtzDown, kPtzLeft, kPtzRight};
 
+// The playback window's buttons (their places in ui/geometry/playback_layout.h):
+// back, pause, resume and forward show a glyph, "开始播放" its caption over
+// the picture.
+inline constexpr char kPlaybackBack[] = "pb_back";
+inline constexpr char kPlaybackPause[] = "pb_pause";
+inline constexpr char kPlaybackResume[] = "pb_resume";
+inline constexpr char kPlaybackForward[] = "pb_forward";
+inline constexpr const char* kPlaybackControls[] = {kPlaybackBack, kPlaybackPause, kPlaybackResume,
+                                                   kPlaybackForward};
+inline constexpr char kPlaybackStart[] = "pb_start";
+
 struct PictureFile {
   std::string name;
   int width = 0;
