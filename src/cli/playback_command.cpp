@@ -203,6 +203,7 @@ class Playback {
   }
 
   void Finish() {
+    session_->StopCleanCamera();  // every thread joined: the counts are final
     const auto& k = session_->counters;
     const CameraAudioPlayer& audio = session_->audioPlayer();
     c_.notifier().Print("frames shown: " + std::to_string(k.shown.load()));
@@ -210,7 +211,7 @@ class Playback {
     c_.notifier().Print("audio played: " + std::to_string(audio.bytesPlayed()) + " bytes");
     c_.notifier().Print("audio dropped: " + std::to_string(audio.syncDropped()));
     c_.notifier().Print("audio delayed: " + std::to_string(audio.syncDelayed()));
-    session_.reset();  // the stop: every thread joined
+    session_.reset();  // and the audio player's own threads
     saver_.Finish(c_.notifier());
     if (!o_.listenPath.empty()) c_.notifier().Print("listened: " + o_.listenPath);
   }
