@@ -10,6 +10,8 @@
 #include "ui/dialogs/bind_user_dialog.h"
 #include "ui/dialogs/device_dialogs.h"
 #include "ui/main_window.h"
+#include "ui/playback/playback_window.h"
+#include "ui/qt_audio.h"
 #include "webservice/camera_list.h"
 #include "webservice/device_settings.h"
 
@@ -55,7 +57,12 @@ void CLumivexDlg::OpenBoundUsers(int device) {
   dialogRunner_(users);
 }
 
-// The playback window comes with its own session.
-void CLumivexDlg::OpenPlayback(int) { app_.notifier.MessageBox("提示", "not available yet"); }
+// The playback window comes with its own session, apart from the live one.
+void CLumivexDlg::OpenPlayback(int device) {
+  const std::optional<CameraInfo> info = app_.cameras.Get(device);
+  if (!info) return;
+  CPlayback playback(app_, *audioDevices_, *info, this);
+  dialogRunner_(playback);
+}
 
 }  // namespace lumivex
