@@ -228,6 +228,7 @@ void PlaybackWindowTest::catalogueFillsTheListsAndTheirRefills() {
   QCOMPARE(window->label(kPlaybackTitle)->text(), Text("正在加载播放列表..."));
   QTRY_VERIFY_WITH_TIMEOUT(!window->loading(), kBoundMs);
   QCOMPARE(window->label(kPlaybackTitle)->text(), QStringLiteral("Front door"));
+  SaveShot(*window, "playback-loaded");
   QListWidget* years = window->list(kPlaybackYears);
   QListWidget* months = window->list(kPlaybackMonths);
   QListWidget* days = window->list(kPlaybackDays);
