@@ -178,29 +178,36 @@ bool CameraStream::SendAudio() {
 
 bool CameraStream::SendClose() { return SendCloseMessage(c_); }
 
+ControlRead ReadControl(const StreamContext& c, const std::string& who, ControlCheck& check, const std::string& packet,
+                        Json::Value& message) {
+  if (static_cast<uint8_t>(packet[0]) != kInteractive) {
+    LogRefused(who, "the client sent a video packet");
+    return ControlRead::kBroken;
+  }
+  if (!OpenMessage(packet, c.key.keyValue, kPacketHeader, message)) {
+    LogRefused(who, "a packet that does not open with the session's keyValue");
+    return ControlRead::kBroken;
+  }
+  LogNote(who + " got " + LogText(message));
+  if (std::string refusal = check.Check(message); !refusal.empty()) {
+    LogRefused(who, refusal);  // not acted on; the stream goes on
+    return ControlRead::kRefused;
+  }
+  c.services.controlLog.Write(c.camera.sid, LogText(message));
+  return ControlRead::kAccepted;
+}
+
 std::string CameraStream::HandlePacket(const std::string& packet) {
   const uint8_t type = static_cast<uint8_t>(packet[0]);
   if (type == kSpeexAudio || type == kAacAudio) {
     HandleTalk(packet);
     return {};
   }
-  if (type != kInteractive) {
-    LogRefused(who_, "the client sent a video packet");
-    return "refused";
-  }
   Json::Value message;
-  if (!OpenMessage(packet, c_.key.keyValue, kPacketHeader, message)) {
-    LogRefused(who_, "a packet that does not open with the session's keyValue");
-    return "refused";
-  }
+  const ControlRead read = ReadControl(c_, who_, check_, packet, message);
+  if (read == ControlRead::kBroken) return "refused";
   lastControl_ = Clock::now();
-  LogNote(who_ + " got " + LogText(message));
-  if (std::string refusal = check_.Check(message); !refusal.empty()) {
-    LogRefused(who_, refusal);  // not acted on; the stream goes on
-    return {};
-  }
-  c_.services.controlLog.Write(c_.camera.sid, LogText(message));
-  return HandleMessage(message);
+  return read == ControlRead::kAccepted ? HandleMessage(message) : std::string();
 }
 
 std::string CameraStream::HandleMessage(const Json::Value& m) {

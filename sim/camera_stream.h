@@ -31,6 +31,15 @@ bool AwaitStartupMessage(StreamContext& c, const std::string& who);
 // {"cmd":"close"} to the client.
 bool SendCloseMessage(StreamContext& c);
 
+// A control packet from the client, opened with the session's key and
+// checked. kAccepted: message holds it and it went to the control log;
+// kRefused: it opened but was refused (logged, not acted on); kBroken: not
+// an interactive packet the session's key opens (logged), which ends the
+// stream.
+enum class ControlRead { kAccepted, kRefused, kBroken };
+ControlRead ReadControl(const StreamContext& c, const std::string& who, ControlCheck& check, const std::string& packet,
+                        Json::Value& message);
+
 class CameraStream {
  public:
   static constexpr int kStartupWaitMs = 30000;

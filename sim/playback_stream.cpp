@@ -24,19 +24,10 @@ ClipKey FeedKey(const SimCamera& camera) {
 
 Json::Value PlaybackReply(const Clip& first, int gapSeconds, const std::string& initTime, CameraAudio audio,
                           int audioSample) {
-  Json::Value r(Json::objectValue);
-  r["type"] = "connect";
-  r["width"] = std::to_string(first.key.width);
-  r["height"] = std::to_string(first.key.height);
-  r["timeGap"] = std::to_string(kClipTimeGapMs);
+  Json::Value r = ConnectReply(first, 0, audio, audioSample);
+  r.removeMember("bitRate");  // a recording has no bit rate to change
   r["playbackGap"] = std::to_string(gapSeconds);
   r["playback-initTime"] = initTime;
-  if (audio == CameraAudio::kAac) {
-    r["audioType"] = "aac";
-    r["audioSample"] = std::to_string(audioSample);
-  }
-  r["sps"] = Base64Encode(first.sps);
-  r["pps"] = Base64Encode(first.pps);
   return r;
 }
 
@@ -205,23 +196,11 @@ std::string PlaybackStream::HandlePacket(const std::string& packet) {
     LogRefused(who_, "talk-back audio during playback");
     return {};
   }
-  if (type != kInteractive) {
-    LogRefused(who_, "the client sent a video packet");
-    return "refused";
-  }
   Json::Value message;
-  if (!OpenMessage(packet, c_.key.keyValue, kPacketHeader, message)) {
-    LogRefused(who_, "a packet that does not open with the session's keyValue");
-    return "refused";
-  }
+  const ControlRead read = ReadControl(c_, who_, check_, packet, message);
+  if (read == ControlRead::kBroken) return "refused";
   lastControl_ = Clock::now();
-  LogNote(who_ + " got " + LogText(message));
-  if (std::string refusal = check_.Check(message); !refusal.empty()) {
-    LogRefused(who_, refusal);  // not acted on; the stream goes on
-    return {};
-  }
-  c_.services.controlLog.Write(c_.camera.sid, LogText(message));
-  return HandleMessage(message);
+  return read == ControlRead::kAccepted ? HandleMessage(message) : std::string();
 }
 
 std::string PlaybackStream::HandleMessage(const Json::Value& m) {
