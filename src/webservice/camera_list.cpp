@@ -153,6 +153,14 @@ bool CameraList::Modify(int index, const std::function<void(CameraInfo&)>& chang
   return true;
 }
 
+bool CameraList::Rename(int index, const std::string& name) {
+  std::lock_guard lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(entries_.size())) return false;
+  entries_[index].name = name;
+  ++renames_;
+  return true;
+}
+
 int CameraList::AppendLocked(const CameraInfo& info) {
   if (entries_.size() >= static_cast<std::size_t>(kCapacity)) {
     LogLine("CameraList: full at " + DecimalText(kCapacity) + " devices; " + info.sid.str() +
@@ -178,17 +186,19 @@ bool CameraList::Update(ServiceContext& ctx) {
 }
 
 bool CameraList::Refresh(ServiceContext& ctx) {
+  uint64_t renamesBefore;
   {
     std::lock_guard lock(mutex_);
     for (CameraInfo& entry : entries_) entry.listed = 0;
+    renamesBefore = renames_;
   }
-  return ListDevices(ctx, kRefreshInnerBytes, [this](const CameraInfo& info) {
+  return ListDevices(ctx, kRefreshInnerBytes, [this, renamesBefore](const CameraInfo& info) {
     std::lock_guard lock(mutex_);
     for (CameraInfo& entry : entries_) {
       if (entry.sid == info.sid.str()) {
         // Only presence, name and online state follow the service here.
         entry.listed = 1;
-        entry.name = info.name;
+        if (renames_ == renamesBefore) entry.name = info.name;
         entry.status = info.status;
         return;
       }

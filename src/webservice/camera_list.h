@@ -94,6 +94,9 @@ class CameraList {
   int IndexOf(std::string_view sid) const;
   // Changes one entry under the lock; false for an index out of range.
   bool Modify(int index, const std::function<void(CameraInfo&)>& change);
+  // The name the service has just accepted. A Refresh whose listing was
+  // asked for before it keeps this name rather than the older one it got.
+  bool Rename(int index, const std::string& name);
 
   // First listing after sign-in: appends every listed device, then merges
   // the LAN results. Entries of pages before a failure stay.
@@ -119,6 +122,7 @@ class CameraList {
 
   mutable std::mutex mutex_;
   std::vector<CameraInfo> entries_;  // guarded by mutex_
+  uint64_t renames_ = 0;             // guarded by mutex_
   std::vector<LanDevice> lanTable_;  // guarded by mutex_
   // Serialises StartLanDiscovery and MergeLanResults, which may run on
   // different threads; guards the two threads and the socket.

@@ -164,7 +164,7 @@ int RenameDevice(ServiceContext& ctx, CameraList& list, int index, const std::st
   if (reply.StatusIs("NODEV")) return Tell(ctx, "该设备不存在", 0);
   if (!reply.StatusIs("OK")) return Tell(ctx, "修改设备名称失败，请重试", 0);
   std::string name = CutUtf16(newName, kMaxNameUnits);
-  list.Modify(index, [&](CameraInfo& entry) { entry.name = name; });
+  list.Rename(index, name);
   ctx.notifier.Repaint();
   return 1;
 }

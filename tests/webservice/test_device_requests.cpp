@@ -140,6 +140,22 @@ TEST_F(DeviceList, RefreshFollowsNameAndStatusAddsNewAndMarksTheGone) {
   EXPECT_EQ(list_.Get(3)->listed, 1);
 }
 
+TEST_F(DeviceList, ARenameDuringARefreshIsNotUndoneByItsOlderListing) {
+  Script([&](const ServiceDouble::Request&) { return Ok(R"({"result":[)" + Device("A") + "]}"); });
+  ASSERT_TRUE(list_.Update(ctx_));
+  // The listing left the service before the rename was accepted.
+  Script([&](const ServiceDouble::Request&) {
+    list_.Rename(0, "Porch");
+    return Ok(R"({"result":[)" + Device("A") + "]}");
+  });
+  ASSERT_TRUE(list_.Refresh(ctx_));
+  EXPECT_EQ(list_.Get(0)->name, "Porch");
+  EXPECT_EQ(list_.Get(0)->listed, 1);
+  Script([&](const ServiceDouble::Request&) { return Ok(R"({"result":[)" + Device("A") + "]}"); });
+  ASSERT_TRUE(list_.Refresh(ctx_)) << "the next listing is newer than the rename";
+  EXPECT_EQ(list_.Get(0)->name, "Cam A");
+}
+
 class DeviceSettings : public test::ServiceFixture {
  protected:
   void SetUp() override {
