@@ -35,15 +35,6 @@ struct PlaybackOptions {
   std::string savePath, listenPath;
 };
 
-const char* StateName(int32_t status) {
-  switch (status) {
-    case STATUS_READY: return "ready";
-    case STATUS_VIDEO_CONNECTING: return "connecting";
-    case STATUS_VIDEO_PLAYING: return "playing";
-    default: return "failed";
-  }
-}
-
 bool Usage(const char* text) {
   std::fprintf(stderr, "lumivexctl: playback %s\n", text);
   return false;
@@ -93,7 +84,7 @@ class PrintingListener : public PlaybackListener {
   }
   void StatusChanged(int32_t status) override {
     if (status == STATUS_VIDEO_PLAYING) played = true;
-    out_.Print(std::string("state: ") + StateName(status));
+    out_.Print(std::string("state: ") + VideoStatusName(status));
   }
   void PrintPosition() {
     std::lock_guard lock(mutex_);

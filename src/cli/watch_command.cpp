@@ -30,15 +30,6 @@ struct WatchOptions {
   std::vector<std::string> ptz;
 };
 
-const char* StateName(int32_t status) {
-  switch (status) {
-    case STATUS_READY: return "ready";
-    case STATUS_VIDEO_CONNECTING: return "connecting";
-    case STATUS_VIDEO_PLAYING: return "playing";
-    default: return "failed";
-  }
-}
-
 bool IsDirection(const std::string& d) { return d == "left" || d == "right" || d == "up" || d == "down"; }
 
 // Flags from args[2] on; false with the reason printed.
@@ -105,7 +96,7 @@ class Watch {
 
  private:
   void Changed(int32_t status) {
-    c_.notifier().Print(std::string("state: ") + StateName(status));
+    c_.notifier().Print(std::string("state: ") + VideoStatusName(status));
     if (status != STATUS_VIDEO_PLAYING || played_) return;
     played_ = true;
     c_.notifier().Print("connection type: " + std::to_string(camera_->natType()));
@@ -138,7 +129,7 @@ class Watch {
     c_.notifier().Print("bit rate: " + std::to_string(camera_->bitRate.load()));
     c_.notifier().Print("received: " + std::to_string(camera_->lastSecondBytes.load()) + " bytes/s");
     camera_->StopCleanCamera();
-    c_.notifier().Print(std::string("state: ") + StateName(camera_->m_VideoStatus));
+    c_.notifier().Print(std::string("state: ") + VideoStatusName(camera_->m_VideoStatus));
     for (const std::string& path : camera_->recordings()) c_.notifier().Print("recording: " + path);
     camera_.reset();  // waits for the audio to stop
     if (!o_.listenPath.empty()) c_.notifier().Print("listened: " + o_.listenPath);

@@ -8,21 +8,13 @@
 
 #include "core/global.h"
 #include "core/logging.h"
+#include "core/threads.h"
 #include "device/negotiation.h"
 #include "device/socket_setup.h"
 #include "stream/session_clock.h"
 #include "webservice/service_context.h"
 
 namespace lumivex {
-namespace {
-
-using namespace std::chrono_literals;
-
-void Join(std::thread& thread) {
-  if (thread.joinable()) thread.join();
-}
-
-}  // namespace
 
 PlaybackSession::PlaybackSession(ServiceContext& ctx, AudioDevices& devices, std::string sid, VideoSurface& canvas,
                                  PlaybackListener& listener)
@@ -39,7 +31,7 @@ PlaybackSession::PlaybackSession(ServiceContext& ctx, AudioDevices& devices, std
 
 PlaybackSession::~PlaybackSession() {
   closeFlag_ = true;
-  Join(painter_);
+  JoinIfStarted(painter_);
   StopCleanCamera();
 }
 
@@ -80,7 +72,7 @@ bool PlaybackSession::StartPlayback(const std::string& selectedHour) {
   return true;
 }
 
-void PlaybackSession::JoinStartThread() { Join(startThread_); }
+void PlaybackSession::JoinStartThread() { JoinIfStarted(startThread_); }
 
 void PlaybackSession::StartThread(std::string selectedHour) {
   LogLine("go to  the playback start");
@@ -167,8 +159,8 @@ void PlaybackSession::RunStop() {
   LogLine("StopCleanCamera");
   conn_.stopRequested = true;
   commandWake_.notify_all();
-  for (std::thread* t : {&keepAlive_, &receiver_, &timerSetup_, &control_}) Join(*t);
-  Join(clock_);  // the timer set-up started it
+  for (std::thread* t : {&keepAlive_, &receiver_, &timerSetup_, &control_}) JoinIfStarted(*t);
+  JoinIfStarted(clock_);  // the timer set-up started it
   if (audio_.startRunning()) {
     std::promise<void> cleaned;
     if (audio_.CleanCameraAudioAsync([&cleaned] { cleaned.set_value(); })) cleaned.get_future().wait();

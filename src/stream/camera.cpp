@@ -5,19 +5,11 @@
 #include <system_error>
 
 #include "core/logging.h"
+#include "core/threads.h"
 #include "stream/audio_device.h"
 #include "webservice/service_context.h"
 
 namespace lumivex {
-namespace {
-
-using namespace std::chrono_literals;
-
-void Join(std::thread& thread) {
-  if (thread.joinable()) thread.join();
-}
-
-}  // namespace
 
 CCamera::CCamera(StreamEnvironment& env, std::string sid, std::string name)
     : env_(env), sid_(std::move(sid)), name_(std::move(name)), audio_(env.audioDevices, &conn_.stopRequested),
@@ -29,10 +21,10 @@ CCamera::~CCamera() {
     watchdogQuit_ = true;
   }
   watchdogWake_.notify_all();
-  Join(watchdog_);
+  JoinIfStarted(watchdog_);
   {
     std::lock_guard lock(stopThreadMutex_);
-    Join(stopThread_);
+    JoinIfStarted(stopThread_);
   }
   bool active;
   {
@@ -41,7 +33,7 @@ CCamera::~CCamera() {
   }
   if (active) RunStop(StopKind::kWatchdog);  // the same clean-up, without a restart
   std::lock_guard lock(stopThreadMutex_);
-  Join(stopThread_);  // one a relay guard may have started meanwhile
+  JoinIfStarted(stopThread_);  // one a relay guard may have started meanwhile
   env_.wall.audio().Forget(this);
 }
 
@@ -104,7 +96,7 @@ void CCamera::BeginSession() {
 }
 
 void CCamera::StartPainter() {
-  Join(painter_);  // one that ended with an earlier session
+  JoinIfStarted(painter_);  // one that ended with an earlier session
   painter_ = std::thread([this] { PaintStatus(); });
 }
 
@@ -155,7 +147,7 @@ void CCamera::StopCleanCamera() {
 bool CCamera::StopCleanCameraAsync() {
   std::lock_guard lock(stopThreadMutex_);
   if (stopping_) return false;
-  Join(stopThread_);
+  JoinIfStarted(stopThread_);
   stopping_ = true;  // a start from now on only asks for a restart
   try {
     stopThread_ = std::thread([this] { StopCleanCamera(); });
@@ -167,12 +159,12 @@ bool CCamera::StopCleanCameraAsync() {
 }
 
 void CCamera::JoinSessionThreads() {
-  Join(painter_);
-  Join(session_);
+  JoinIfStarted(painter_);
+  JoinIfStarted(session_);
   // The session thread started these; it has ended, so they are all set.
   for (std::thread* t : {&byteMeter_, &relayLimit_, &relayCutoff_, &keepAlive_, &receiver_, &ptz_, &timerSetup_})
-    Join(*t);
-  Join(clock_);  // the timer set-up started it
+    JoinIfStarted(*t);
+  JoinIfStarted(clock_);  // the timer set-up started it
 }
 
 void CCamera::RunStop(StopKind kind) {
