@@ -103,7 +103,6 @@ std::string CameraStream::Stream() {
       std::chrono::duration<double, std::milli>(audio_ ? audio_->periodMs : 1000));
   auto nextFrame = start, nextAudio = start;
   lastControl_ = start;
-  std::string packet, why;
   auto gone = [this] {
     LogNote(who_ + ": the client is gone");
     return std::string("client-gone");
@@ -130,19 +129,10 @@ std::string CameraStream::Stream() {
     }
     auto due = std::min({nextFrame, audio_ ? nextAudio : nextFrame, closeAt});
     auto wait = std::chrono::duration_cast<milliseconds>(due - Clock::now()).count();
-    int rc = ReceivePacket(c_.link, c_.splitter, static_cast<int>(std::clamp<long long>(wait, 0, 200)), packet, why);
-    while (rc == 1) {
-      if (std::string end = HandlePacket(packet); !end.empty()) return end;
-      rc = ReceivePacket(c_.link, c_.splitter, 0, packet, why);
-    }
-    if (rc == kStreamUnfollowable) {
-      LogRefused(who_, why);
-      return "unfollowable";
-    }
-    if (rc == kStreamEnded) {
-      LogNote(who_ + ": " + why);
-      return "client-gone";
-    }
+    if (std::string end = TakeClientPackets(c_, who_, static_cast<int>(std::clamp<long long>(wait, 0, 200)),
+                                            [this](const std::string& p) { return HandlePacket(p); });
+        !end.empty())
+      return end;
   }
   return "stopped";
 }
@@ -177,6 +167,25 @@ bool CameraStream::SendAudio() {
 }
 
 bool CameraStream::SendClose() { return SendCloseMessage(c_); }
+
+std::string TakeClientPackets(StreamContext& c, const std::string& who, int waitMs,
+                              const std::function<std::string(const std::string&)>& handle) {
+  std::string packet, why;
+  int rc = ReceivePacket(c.link, c.splitter, waitMs, packet, why);
+  while (rc == 1) {
+    if (std::string end = handle(packet); !end.empty()) return end;
+    rc = ReceivePacket(c.link, c.splitter, 0, packet, why);
+  }
+  if (rc == kStreamUnfollowable) {
+    LogRefused(who, why);
+    return "unfollowable";
+  }
+  if (rc == kStreamEnded) {
+    LogNote(who + ": " + why);
+    return "client-gone";
+  }
+  return {};
+}
 
 ControlRead ReadControl(const StreamContext& c, const std::string& who, ControlCheck& check, const std::string& packet,
                         Json::Value& message) {

@@ -5,6 +5,7 @@
 // quality, close), checked strictly, and talk-back audio, decoded.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,12 @@ bool SendCloseMessage(StreamContext& c);
 enum class ControlRead { kAccepted, kRefused, kBroken };
 ControlRead ReadControl(const StreamContext& c, const std::string& who, ControlCheck& check, const std::string& packet,
                         Json::Value& message);
+
+// Reads what the client sends within waitMs and hands each whole packet to
+// handle. Empty while the stream goes on, else why it ends: handle's reason,
+// or the connection's.
+std::string TakeClientPackets(StreamContext& c, const std::string& who, int waitMs,
+                              const std::function<std::string(const std::string&)>& handle);
 
 class CameraStream {
  public:

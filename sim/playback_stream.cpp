@@ -95,7 +95,6 @@ std::string PlaybackStream::Stream() {
   Anchor(start);
   feed_.Prepare(second_);
   lastControl_ = start;
-  std::string packet, why;
   while (!c_.services.stop) {
     const auto now = Clock::now();
     if (now >= closeAt) {
@@ -118,19 +117,10 @@ std::string PlaybackStream::Stream() {
     if (!paused_ && AudioLeft()) due = std::min(due, Due(audioMs_));
     auto wait = std::chrono::duration_cast<milliseconds>(due - Clock::now()).count();
     const int bound = waiting ? kPictureWaitMs : 200;
-    int rc = ReceivePacket(c_.link, c_.splitter, static_cast<int>(std::clamp<long long>(wait, 0, bound)), packet, why);
-    while (rc == 1) {
-      if (std::string end = HandlePacket(packet); !end.empty()) return end;
-      rc = ReceivePacket(c_.link, c_.splitter, 0, packet, why);
-    }
-    if (rc == kStreamUnfollowable) {
-      LogRefused(who_, why);
-      return "unfollowable";
-    }
-    if (rc == kStreamEnded) {
-      LogNote(who_ + ": " + why);
-      return "client-gone";
-    }
+    if (std::string end = TakeClientPackets(c_, who_, static_cast<int>(std::clamp<long long>(wait, 0, bound)),
+                                            [this](const std::string& p) { return HandlePacket(p); });
+        !end.empty())
+      return end;
   }
   return "stopped";
 }
