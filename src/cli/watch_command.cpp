@@ -76,6 +76,8 @@ class Watch {
       : c_(c), o_(o), wall_(1, kSurfaceSize), devices_(o.listenPath, o.talkPath), env_(c.context(), wall_, devices_) {
     if (o.watchdogSeconds > 0) env_.watchdogPeriod = std::chrono::seconds(o.watchdogSeconds);
     env_.fileWritten = [this](const std::string& path) { c_.notifier().Print("snapshot: " + path); };
+    wall_.audio().SetFailureHandler(
+        [this](AudioFailure failure) { c_.notifier().Tip(AudioFailureTip(failure), kAudioFailureTipMs); });
     camera_ = std::make_unique<CCamera>(env_, info.sid.str(), info.name);
   }
 

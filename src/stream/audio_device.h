@@ -34,6 +34,10 @@ class AudioOutput {
   virtual bool Write(const uint8_t* data, std::size_t size) = 0;
   // Drops what is still queued; no bufferDone follows once it returns.
   virtual void Close() = 0;
+  // lost is called (on any thread, at most once, never after Close has
+  // returned) when the device goes away while open. Set before Open;
+  // devices that cannot go away never call it.
+  virtual void SetLostHandler(std::function<void()> lost) { (void)lost; }
 };
 
 class AudioInput {
@@ -46,6 +50,8 @@ class AudioInput {
   virtual bool Start() = 0;
   // No block() follows once it returns.
   virtual void Close() = 0;
+  // As for AudioOutput.
+  virtual void SetLostHandler(std::function<void()> lost) { (void)lost; }
 };
 
 class AudioDevices {

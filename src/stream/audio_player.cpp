@@ -51,7 +51,7 @@ void CameraAudioPlayer::StorePacket(const AudioPacket& packet) {
   ring.Store(packet.payload, packet.timestamp);
 }
 
-AudioStart CameraAudioPlayer::StartCameraAudio(const AudioStreamInfo& info) {
+AudioStart CameraAudioPlayer::StartCameraAudio(const AudioStreamInfo& info, std::function<void()> failed) {
   std::lock_guard lock(opMutex_);
   // A stop first: the caller starts again once it has cleaned up.
   if (stopActive_) {
@@ -64,6 +64,10 @@ AudioStart CameraAudioPlayer::StartCameraAudio(const AudioStreamInfo& info) {
   }
   info_ = info;
   startInPlace_ = true;
+  {
+    std::lock_guard f(failedMutex_);
+    failed_ = std::move(failed);
+  }
   // Here rather than on the start thread, under the lock a stop takes: a
   // stop that follows at once cannot be undone by a late start thread.
   cameraAudioOff = 0;
@@ -105,7 +109,19 @@ void CameraAudioPlayer::StartThread(AudioStreamInfo info) {
     Ring().Pop();
   }
   // A start that cannot play tells the camera to hold its sound again.
-  if (!OpenOutput(info, prefill)) cameraAudioOff = 1;
+  if (!OpenOutput(info, prefill)) {
+    cameraAudioOff = 1;
+    Failed();
+  }
+}
+
+void CameraAudioPlayer::Failed() {
+  std::function<void()> failed;
+  {
+    std::lock_guard lock(failedMutex_);
+    failed.swap(failed_);
+  }
+  if (failed) failed();
 }
 
 bool CameraAudioPlayer::OpenOutput(const AudioStreamInfo& info, const std::vector<Pcm>& prefill) {
@@ -117,6 +133,11 @@ bool CameraAudioPlayer::OpenOutput(const AudioStreamInfo& info, const std::vecto
   }
   std::lock_guard lock(outputMutex_);
   output_ = devices_.MakeOutput();
+  if (output_) output_->SetLostHandler([this] {
+    LogLine("the audio output went away");
+    cameraAudioOff = 1;  // the waits end; the stop cleans up
+    Failed();
+  });
   if (!output_ || !output_->Open(format, [this] { PostDone(); })) {
     LogLine("the audio output does not open");
     output_.reset();
@@ -228,6 +249,10 @@ void CameraAudioPlayer::PostDone() {
 
 void CameraAudioPlayer::Clean() {
   LogLine("go to the CleanCameraAudio()");
+  {
+    std::lock_guard f(failedMutex_);
+    failed_ = nullptr;  // a stop is no failure
+  }
   std::thread start;
   {
     std::lock_guard lock(opMutex_);

@@ -65,7 +65,10 @@ class CameraAudioPlayer {
   // The receive loop's side: dropped while cameraAudioOff is 1.
   void StorePacket(const AudioPacket& packet);
 
-  AudioStart StartCameraAudio(const AudioStreamInfo& info);
+  // failed (if any) is called once, on a thread of the player's or the
+  // device's, when the output does not open or goes away while playing;
+  // the sound then stays off until the next stop and start.
+  AudioStart StartCameraAudio(const AudioStreamInfo& info, std::function<void()> failed = {});
   // Playback: each refill keeps the sound with the picture whose timestamp
   // (ms) videoTime holds. Set before the first start; null plays as it comes.
   void SetVideoClock(const std::atomic<int32_t>* videoTime) { videoClock_ = videoTime; }
@@ -91,6 +94,7 @@ class CameraAudioPlayer {
   using Pcm = std::vector<int16_t>;
 
   void StartThread(AudioStreamInfo info);
+  void Failed();
   void CallbackThread();
   bool OpenOutput(const AudioStreamInfo& info, const std::vector<Pcm>& prefill);
   AudioPacketRing& Ring() { return info_.codec == CameraAudio::kAac ? static_cast<AudioPacketRing&>(aacRing_) : speexRing_; }
@@ -120,6 +124,8 @@ class CameraAudioPlayer {
   std::unique_ptr<SpeexDecoder> speex_;
   std::mutex outputMutex_;
   std::unique_ptr<AudioOutput> output_;  // guarded by outputMutex_
+  std::mutex failedMutex_;
+  std::function<void()> failed_;  // guarded by failedMutex_; emptied once called and by the stop
   std::thread callback_;
 
   // The play-callback thread's messages: buffers played, quit.

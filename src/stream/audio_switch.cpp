@@ -80,11 +80,13 @@ void AudioSwitch::Stop(Lane lane) {
 
 void AudioSwitch::Begin(Lane lane, AudioParty* party) {
   lane.current = party;
-  AudioStart started = lane.kind == Kind::kAudio
-                           ? party->audioPlayer().StartCameraAudio(party->audioInfo())
-                           : party->talkBack().StartLocalAudio(party->audioInfo(), [party](const std::string& packet) {
-                               return party->SendTalkPacket(packet);
-                             });
+  const Kind kind = lane.kind;
+  auto failed = [this, kind, party] { Failed(kind, party); };
+  AudioStart started = kind == Kind::kAudio
+                           ? party->audioPlayer().StartCameraAudio(party->audioInfo(), failed)
+                           : party->talkBack().StartLocalAudio(
+                                 party->audioInfo(), [party](const std::string& packet) { return party->SendTalkPacket(packet); },
+                                 failed);
   if (started != AudioStart::kStopRunning) return;
   // Its own stop still runs. When it is ours, its end starts it; otherwise
   // its session has stopped and there is nothing to play.
@@ -131,6 +133,18 @@ void AudioSwitch::LetGo(Lane lane, AudioParty* party, bool gone) {
     lane.next = nullptr;
     Begin(lane, next);
   }
+}
+
+// The player or talk-back calls it at most once per start, never from a
+// stop, and the stop it starts here waits for nothing this thread holds.
+void AudioSwitch::Failed(Kind kind, AudioParty* party) {
+  {
+    std::lock_guard lock(mutex_);
+    Lane lane = kind == Kind::kAudio ? AudioLane() : TalkLane();
+    if (lane.current != party) return;  // left meanwhile: nothing to tell
+    Stop(lane);
+  }
+  if (failureHandler_) failureHandler_(kind == Kind::kAudio ? AudioFailure::kOutput : AudioFailure::kInput);
 }
 
 bool AudioSwitch::Stopping(const Lane& lane, AudioParty* party) {

@@ -16,6 +16,7 @@
 // takes the mutex, so a camera is never destroyed by a caller that holds it
 // (nothing in the switch does). Cameras go before the switch does.
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -43,8 +44,22 @@ enum class SwitchResult {
   kSwitching,    // the current camera stops; the selected one starts after it
 };
 
+// What could not be had: the sound output for listening, the input for
+// talk-back.
+enum class AudioFailure { kOutput, kInput };
+inline constexpr int kAudioFailureTipMs = 2000;
+// The tip that tells of it.
+inline const char* AudioFailureTip(AudioFailure failure) {
+  return failure == AudioFailure::kInput ? "无法打开本地音频设备" : "无法打开本地音频输出设备";
+}
+
 class AudioSwitch {
  public:
+  // Called (on a player's or a device's thread, without the switch's lock)
+  // when a started sound or talk-back could not open its device or lost it;
+  // the switch has stopped that lane by then. Set before the first start.
+  void SetFailureHandler(std::function<void(AudioFailure)> handler) { failureHandler_ = std::move(handler); }
+
   SwitchResult Listen(AudioParty* selected);
   void Mute();
   SwitchResult Talk(AudioParty* selected);
@@ -80,6 +95,7 @@ class AudioSwitch {
   bool StartStop(Lane lane, AudioParty* party);
   void Stopped(Kind kind, AudioParty* party);  // the end of a stop this switch started
   void LetGo(Lane lane, AudioParty* party, bool gone);
+  void Failed(Kind kind, AudioParty* party);
   static bool Stopping(const Lane& lane, AudioParty* party);
 
   mutable std::mutex mutex_;
@@ -89,6 +105,7 @@ class AudioSwitch {
   AudioParty* talkCamera = nullptr;
   AudioParty* nextTalkCamera = nullptr;
   std::vector<AudioParty*> audioStopping_, talkStopping_;
+  std::function<void(AudioFailure)> failureHandler_;  // set before any thread uses the switch
 };
 
 }  // namespace lumivex

@@ -23,11 +23,15 @@ TalkBack::~TalkBack() {
   if (startInPlace_) Clean();
 }
 
-AudioStart TalkBack::StartLocalAudio(const AudioStreamInfo& info, SendPacket send) {
+AudioStart TalkBack::StartLocalAudio(const AudioStreamInfo& info, SendPacket send, std::function<void()> failed) {
   std::lock_guard lock(opMutex_);
   if (stopActive_) return AudioStart::kStopRunning;
   if (startInPlace_) return AudioStart::kStartRunning;
   startInPlace_ = true;
+  {
+    std::lock_guard f(failedMutex_);
+    failed_ = std::move(failed);
+  }
   start_ = std::thread(&TalkBack::StartThread, this, info, std::move(send));
   return AudioStart::kStarted;
 }
@@ -46,15 +50,9 @@ bool TalkBack::CleanLocalAudioAsync(std::function<void()> done) {
 }
 
 void TalkBack::StartThread(AudioStreamInfo info, SendPacket send) {
-  speex_ = info.codec == CameraAudio::kSpeex;
-  const PcmFormat format{1, speex_ ? kSpeexSampleRate : info.m_AudioSample};
-  const std::size_t blockBytes = speex_ ? kSpeexPcmBytes : kAacTalkBytes;
-  ring_.Reset(blockBytes);
-  input_ = devices_.MakeInput();
-  if (!input_ || !input_->Open(format, blockBytes, [this](const uint8_t* data, std::size_t size) { OnBlock(data, size); }) ||
-      !input_->Start()) {
+  if (!OpenInput(info)) {
     LogLine("the audio input does not open");
-    return;
+    return Failed();
   }
   std::lock_guard lock(opMutex_);
   if (stopActive_ || quitting_) return;  // stopped meanwhile: no sender
@@ -63,6 +61,31 @@ void TalkBack::StartThread(AudioStreamInfo info, SendPacket send) {
     sender_ = std::thread(&TalkBack::SendSpeex, this, std::move(send));
   else
     sender_ = std::thread(&TalkBack::SendAac, this, info.m_AudioSample, std::move(send));
+}
+
+bool TalkBack::OpenInput(const AudioStreamInfo& info) {
+  speex_ = info.codec == CameraAudio::kSpeex;
+  const PcmFormat format{1, speex_ ? kSpeexSampleRate : info.m_AudioSample};
+  const std::size_t blockBytes = speex_ ? kSpeexPcmBytes : kAacTalkBytes;
+  ring_.Reset(blockBytes);
+  input_ = devices_.MakeInput();
+  if (!input_) return false;
+  input_->SetLostHandler([this] {
+    LogLine("the audio input went away");
+    talking = 0;  // the sender ends; the stop cleans up
+    Failed();
+  });
+  return input_->Open(format, blockBytes, [this](const uint8_t* data, std::size_t size) { OnBlock(data, size); }) &&
+         input_->Start();
+}
+
+void TalkBack::Failed() {
+  std::function<void()> failed;
+  {
+    std::lock_guard lock(failedMutex_);
+    failed.swap(failed_);
+  }
+  if (failed) failed();
 }
 
 void TalkBack::OnBlock(const uint8_t* data, std::size_t size) {
@@ -123,6 +146,10 @@ void TalkBack::SendAac(int sampleRate, const SendPacket& send) {
 
 void TalkBack::Clean() {
   LogLine("go  to the CleanLocalAudio.");
+  {
+    std::lock_guard f(failedMutex_);
+    failed_ = nullptr;  // a stop is no failure
+  }
   std::thread start;
   {
     std::lock_guard lock(opMutex_);

@@ -40,7 +40,9 @@ class TalkBack {
   // 1 while talk-back captures.
   std::atomic<int32_t> talking{0};
 
-  AudioStart StartLocalAudio(const AudioStreamInfo& info, SendPacket send);
+  // failed (if any) is called once, on a thread of talk-back's or the
+  // device's, when the input does not open or goes away while capturing.
+  AudioStart StartLocalAudio(const AudioStreamInfo& info, SendPacket send, std::function<void()> failed = {});
   // Stops talk-back on a thread of its own, then calls done (if any) there.
   // False when a stop already runs.
   bool CleanLocalAudioAsync(std::function<void()> done);
@@ -55,6 +57,8 @@ class TalkBack {
 
  private:
   void StartThread(AudioStreamInfo info, SendPacket send);
+  bool OpenInput(const AudioStreamInfo& info);
+  void Failed();
   void OnBlock(const uint8_t* data, std::size_t size);
   void SendSpeex(const SendPacket& send);
   void SendAac(int sampleRate, const SendPacket& send);
@@ -72,6 +76,8 @@ class TalkBack {
   TalkRing ring_;
   bool speex_ = true;
   std::thread sender_;
+  std::mutex failedMutex_;
+  std::function<void()> failed_;  // guarded by failedMutex_; emptied once called and by the stop
 
   std::mutex opMutex_;
   std::thread start_;  // guarded by opMutex_; joined by the stop

@@ -148,3 +148,44 @@ TEST_F(AudioSwitchTest, ACameraThatGoesAwayIsForgotten) {
 
 }  // namespace
 }  // namespace lumivex
+
+namespace lumivex {
+namespace {
+
+// A machine without a microphone.
+class NoInput : public MemoryDevices {
+ public:
+  std::unique_ptr<AudioInput> MakeInput() override { return nullptr; }
+};
+
+TEST(AudioSwitchFailure, TalkBackWithoutAnInputStopsItsLaneAndIsToldOnce) {
+  AudioSwitch wall;
+  std::atomic<int> inputs{0}, outputs{0};
+  wall.SetFailureHandler([&](AudioFailure f) { ++(f == AudioFailure::kInput ? inputs : outputs); });
+  NoInput devices;
+  {
+    Party a(devices);
+    ASSERT_EQ(wall.Talk(&a), SwitchResult::kStarted);
+    ASSERT_TRUE(WaitFor([&] { return inputs == 1 && wall.talkingCamera() == nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return !a.talk.startRunning() && !a.talk.stopRunning(); }));
+    // The next press tries again.
+    ASSERT_EQ(wall.Talk(&a), SwitchResult::kStarted);
+    ASSERT_TRUE(WaitFor([&] { return inputs == 2 && wall.talkingCamera() == nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return !a.talk.startRunning(); }));
+    wall.Forget(&a);
+  }
+  // A stop is no failure.
+  MemoryDevices working;
+  Party b(working);
+  ASSERT_EQ(wall.Talk(&b), SwitchResult::kStarted);
+  ASSERT_TRUE(WaitFor([&] { return b.talk.talking == 1; }));
+  wall.StopTalk();
+  ASSERT_TRUE(WaitFor([&] { return !b.talk.startRunning() && !b.talk.stopRunning(); }));
+  wall.Forget(&b);
+  EXPECT_EQ(inputs, 2);
+  EXPECT_EQ(AudioFailureTip(AudioFailure::kInput), std::string("无法打开本地音频设备"));
+  EXPECT_EQ(outputs, 0);
+}
+
+}  // namespace
+}  // namespace lumivex
