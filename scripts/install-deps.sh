@@ -11,7 +11,7 @@ PACKAGES=(
   libfaad-dev libspeex-dev
   qt6-base-dev qt6-multimedia-dev libgl-dev fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
-  openssl iproute2 iptables xvfb desktop-file-utils
+  openssl iproute2 iptables xvfb desktop-file-utils pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -151,6 +151,11 @@ CLumivexDlg::CLumivexDlg(AppContext& app, QWidget* parent)
   title_->setPalette(palette);
 
   canvas_ = new CCanvas(this, app.resFolder, app.wall);
+  // From a player's or a device's thread; the cameras, whose players call
+  // it, go before this window does.
+  canvas_->audio().SetFailureHandler([this](AudioFailure failure) {
+    QMetaObject::invokeMethod(this, [this, failure] { AudioFailed(failure); }, Qt::QueuedConnection);
+  });
   audioDevices_ = std::make_unique<QtAudioDevices>();
   env_ = std::make_unique<StreamEnvironment>(app.service, *canvas_, *audioDevices_);
   registry_ = std::make_unique<CameraRegistry>(*env_, app.cameras);

@@ -39,6 +39,7 @@ namespace lumivex {
 
 struct AppContext;
 struct StreamEnvironment;
+enum class AudioFailure;
 class CCamera;
 class CCanvas;
 class CTray;
@@ -181,6 +182,9 @@ class CLumivexDlg : public QWidget, public ui::TreeActions {
   void OnSelection(CCamera* camera);
   CCamera* Selected() const;
   void Tip(const char* text, int milliseconds);
+  // The sound or the microphone could not be had: the tip, and its button
+  // back to off.
+  void AudioFailed(AudioFailure failure);
   void Box(const std::string& title, const std::string& text);
   // Shows shown and hides the other buttons of its pair or trio.
   void ShowOf(std::initializer_list<int> group, int shown, bool focus = false);

@@ -232,6 +232,12 @@ void CLumivexDlg::TalkOnCommand() {
   ShowOf({kTalkOnButton, kTalkOffButton}, kTalkOffButton, true);
 }
 
+void CLumivexDlg::AudioFailed(AudioFailure failure) {
+  Tip(AudioFailureTip(failure), kAudioFailureTipMs);
+  if (failure == AudioFailure::kInput) ShowOf({kTalkOnButton, kTalkOffButton}, kTalkOnButton);
+  else ShowOf({kAudioOnButton, kAudioOffButton}, kAudioOnButton);
+}
+
 void CLumivexDlg::TalkOffCommand() {
   AudioSwitch& audio = canvas_->audio();
   if (!audio.talkingCamera()) return;

@@ -3,12 +3,14 @@
 #include <QAudioSink>
 #include <QAudioSource>
 #include <QIODevice>
+#include <QMediaDevices>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <utility>
 
 #include "core/logging.h"
 
@@ -22,6 +24,8 @@ using namespace std::chrono_literals;
 constexpr auto kStartWait = 200ms;
 // How often the sink is fed and asked what it has played.
 constexpr auto kFeedPeriod = 10ms;
+// How often an open device is looked for among the server's devices.
+constexpr auto kDeviceWatchPeriod = 250ms;
 
 // Starts thread, runs start() on worker's thread, waits for its answer.
 template <typename Worker, typename Start>
@@ -51,6 +55,14 @@ void StopOn(QThread*& thread, Worker*& worker, Stop stop) {
   delete thread;
   thread = nullptr;
   worker = nullptr;
+}
+
+// Pulled out, switched off or unloaded: Qt's list of the sound server's
+// devices no longer holds it. Not every backend reports this as an error.
+bool Gone(const QAudioDevice& device) {
+  const QList<QAudioDevice> devices =
+      device.mode() == QAudioDevice::Input ? QMediaDevices::audioInputs() : QMediaDevices::audioOutputs();
+  return !devices.contains(device);
 }
 
 }  // namespace
@@ -116,6 +128,9 @@ class QtAudioOutput::Feeder : public QObject {
     sink_ = new QAudioSink(device_, format_, this);
     io_ = sink_->start();
     if (!io_ || sink_->error() != QAudio::NoError) return false;
+    auto* watch = new QTimer(this);
+    connect(watch, &QTimer::timeout, this, [this] { Watch(); });
+    watch->start(kDeviceWatchPeriod);
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this] { Tick(); });
     timer->start(kFeedPeriod);
@@ -125,6 +140,12 @@ class QtAudioOutput::Feeder : public QObject {
   void Stop() {
     io_ = nullptr;
     if (sink_) sink_->stop();
+  }
+
+  void Watch() {
+    if (!io_ || (sink_->error() == QAudio::NoError && !Gone(device_))) return;
+    io_ = nullptr;
+    owner_.Lost();
   }
 
  private:
@@ -188,11 +209,24 @@ void QtAudioOutput::Feed(QIODevice& sink, std::size_t room, std::size_t unplayed
   for (int i = 0; i < played && bufferDone_; ++i) bufferDone_();
 }
 
+void QtAudioOutput::SetLostHandler(std::function<void()> lost) {
+  std::lock_guard lock(callbackMutex_);
+  lost_ = std::move(lost);
+}
+
+// Under the lock, so that nothing is called once Close has returned.
+void QtAudioOutput::Lost() {
+  std::lock_guard lock(callbackMutex_);
+  bufferDone_ = nullptr;
+  if (auto lost = std::exchange(lost_, nullptr)) lost();
+}
+
 void QtAudioOutput::Close() {
   open_ = false;
   {
     std::lock_guard lock(callbackMutex_);
     bufferDone_ = nullptr;
+    lost_ = nullptr;
   }
   StopOn(thread_, feeder_, [](Feeder& feeder) { feeder.Stop(); });
   std::lock_guard lock(mutex_);
@@ -208,6 +242,9 @@ class QtAudioInput::Reader : public QObject {
     source_ = new QAudioSource(device_, format_, this);
     io_ = source_->start();
     if (!io_ || source_->error() != QAudio::NoError) return false;
+    auto* watch = new QTimer(this);
+    connect(watch, &QTimer::timeout, this, [this] { Watch(); });
+    watch->start(kDeviceWatchPeriod);
     connect(io_, &QIODevice::readyRead, this, [this] {
       if (!io_) return;
       const QByteArray data = io_->readAll();
@@ -219,6 +256,12 @@ class QtAudioInput::Reader : public QObject {
   void Stop() {
     io_ = nullptr;
     if (source_) source_->stop();
+  }
+
+  void Watch() {
+    if (!io_ || (source_->error() == QAudio::NoError && !Gone(device_))) return;
+    io_ = nullptr;
+    owner_.Lost();
   }
 
  private:
@@ -267,38 +310,36 @@ void QtAudioInput::Captured(const uint8_t* data, std::size_t size) {
   if (block_) cutter_.Add(data, size, block_);
 }
 
+void QtAudioInput::SetLostHandler(std::function<void()> lost) {
+  std::lock_guard lock(callbackMutex_);
+  lost_ = std::move(lost);
+}
+
+void QtAudioInput::Lost() {
+  std::lock_guard lock(callbackMutex_);
+  block_ = nullptr;
+  if (auto lost = std::exchange(lost_, nullptr)) lost();
+}
+
 void QtAudioInput::Close() {
   {
     std::lock_guard lock(callbackMutex_);
     block_ = nullptr;
+    lost_ = nullptr;
   }
   StopOn(thread_, reader_, [](Reader& reader) { reader.Stop(); });
 }
 
-QtAudioDevices::QtAudioDevices() {
-  Refresh();
-  QObject::connect(&watcher_, &QMediaDevices::audioOutputsChanged, &watcher_, [this] { Refresh(); });
-  QObject::connect(&watcher_, &QMediaDevices::audioInputsChanged, &watcher_, [this] { Refresh(); });
-}
-
-void QtAudioDevices::Refresh() {
-  QAudioDevice output = QMediaDevices::defaultAudioOutput();
-  QAudioDevice input = QMediaDevices::defaultAudioInput();
-  std::lock_guard lock(mutex_);
-  output_ = output;
-  input_ = input;
-}
-
 std::unique_ptr<AudioOutput> QtAudioDevices::MakeOutput() {
-  std::lock_guard lock(mutex_);
-  if (output_.isNull()) return nullptr;
-  return std::make_unique<QtAudioOutput>(output_);
+  QAudioDevice output = QMediaDevices::defaultAudioOutput();
+  if (output.isNull()) return nullptr;
+  return std::make_unique<QtAudioOutput>(std::move(output));
 }
 
 std::unique_ptr<AudioInput> QtAudioDevices::MakeInput() {
-  std::lock_guard lock(mutex_);
-  if (input_.isNull()) return nullptr;
-  return std::make_unique<QtAudioInput>(input_);
+  QAudioDevice input = QMediaDevices::defaultAudioInput();
+  if (input.isNull()) return nullptr;
+  return std::make_unique<QtAudioInput>(std::move(input));
 }
 
 }  // namespace lumivex

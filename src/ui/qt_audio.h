@@ -13,7 +13,6 @@
 
 #include <QAudioDevice>
 #include <QAudioFormat>
-#include <QMediaDevices>
 
 #include <atomic>
 #include <cstdint>
@@ -82,6 +81,7 @@ class QtAudioOutput : public AudioOutput {
   bool Open(const PcmFormat& format, std::function<void()> bufferDone) override;
   bool Write(const uint8_t* data, std::size_t size) override;
   void Close() override;
+  void SetLostHandler(std::function<void()> lost) override;
 
   class Feeder;  // on the device thread
 
@@ -89,6 +89,8 @@ class QtAudioOutput : public AudioOutput {
   friend class Feeder;
   // Device thread: hands queued bytes to the sink; tells of played buffers.
   void Feed(QIODevice& sink, std::size_t room, std::size_t unplayed);
+  // Device thread: the sink stopped with an error.
+  void Lost();
 
   const QAudioDevice device_;
   int blockAlign_ = 0;
@@ -99,6 +101,7 @@ class QtAudioOutput : public AudioOutput {
   PlayQueue queue_;  // guarded by mutex_
   std::mutex callbackMutex_;
   std::function<void()> bufferDone_;  // guarded by callbackMutex_; empty once closed
+  std::function<void()> lost_;        // guarded by callbackMutex_; empty once closed or called
 };
 
 class QtAudioInput : public AudioInput {
@@ -111,6 +114,7 @@ class QtAudioInput : public AudioInput {
   // False when the source reports an error while starting.
   bool Start() override;
   void Close() override;
+  void SetLostHandler(std::function<void()> lost) override;
 
   class Reader;  // on the device thread
 
@@ -118,6 +122,8 @@ class QtAudioInput : public AudioInput {
   friend class Reader;
   // Device thread: whole blocks of what arrived go to block().
   void Captured(const uint8_t* data, std::size_t size);
+  // Device thread: the source stopped with an error.
+  void Lost();
 
   const QAudioDevice device_;
   QAudioFormat format_;
@@ -127,23 +133,17 @@ class QtAudioInput : public AudioInput {
   BlockCutter cutter_;  // guarded by callbackMutex_
   std::mutex callbackMutex_;
   std::function<void(const uint8_t*, std::size_t)> block_;  // guarded by callbackMutex_
+  std::function<void()> lost_;  // guarded by callbackMutex_; empty once closed or called
 };
 
-// The system's default devices; null outputs and inputs when there is none.
-// Made on the GUI thread; it follows the system's changes of default.
+// The system's default devices as they are when a sound or talk-back
+// starts, so that a headset plugged in meanwhile is the one used; null
+// outputs and inputs when there is none. Any thread: Qt's device list is
+// kept by its sound server backend under its own lock.
 class QtAudioDevices : public AudioDevices {
  public:
-  QtAudioDevices();
-
   std::unique_ptr<AudioOutput> MakeOutput() override;
   std::unique_ptr<AudioInput> MakeInput() override;
-
- private:
-  void Refresh();
-
-  QMediaDevices watcher_;
-  std::mutex mutex_;
-  QAudioDevice output_, input_;  // guarded by mutex_
 };
 
 }  // namespace lumivex

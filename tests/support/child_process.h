@@ -18,6 +18,9 @@ struct ProcessResult {
 // Runs program with args (argv[0] is program), waits at most bound.
 // extraEnv holds "NAME=value" entries added to the environment, each in
 // place of the variable of that name.
+// The program's path on PATH; empty when there is none.
+std::string FindOnPath(const std::string& name);
+
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          std::chrono::milliseconds bound = std::chrono::seconds(60),
                          const std::vector<std::string>& extraEnv = {});

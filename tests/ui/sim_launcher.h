@@ -51,7 +51,8 @@ class UiSim {
       process_ = std::make_unique<ChildProcess>(
           SimProgram(),
           std::vector<std::string>{"--scenario", scenario, "--state", (dir_ / "state").string(), "--host",
-                                   "127.0.0.1", "--port", "0", "--lan-port", "0", "--verbose"});
+                                   "127.0.0.1", "--port", "0", "--lan-port", "0", "--talk-dir",
+                                   (dir_ / "talk").string(), "--verbose"});
     } catch (const std::exception&) {
       return;
     }
@@ -68,6 +69,9 @@ class UiSim {
   bool ok() const { return webPort_ != 0; }
   // What it logged on standard error so far.
   std::string Log() { return process_ ? process_->ReadErrors() : ""; }
+
+  // Where the camera sid writes the talk-back it heard.
+  std::string TalkWavPath(const std::string& sid) const { return (dir_ / "talk" / (sid + ".wav")).string(); }
 
   // Points a client at the sim, as lumivex.ini would.
   void Deploy(Global& g) const { PointAtLoopbackSim(g, webPort_, caFile_, lanPort_); }

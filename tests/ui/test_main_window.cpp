@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QScreen>
 #include <QtTest>
 
 #include <pugixml.hpp>
@@ -87,6 +88,7 @@ class MainWindowTest : public QObject {
   void tipsWithoutASelection();
   void tipsWithACameraThatDoesNotPlay();
   void modelWithoutAudio();
+  void talkBackWithoutAMicrophoneIsTold();
   void qualityMenuChecksTheCurrentQuality();
   void focusRingAndSwallowedKeys();
   void maximiseAndRestore();
@@ -128,6 +130,8 @@ test::ServiceDouble* MainWindowTest::service_ = nullptr;
 
 void MainWindowTest::initTestCase() {
   if (qEnvironmentVariableIsSet("LUMIVEX_TEST_VERBOSE")) InitLogging(true);
+  // No sound server, whatever this machine has: no microphone to open.
+  qputenv("PULSE_SERVER", "unix:/nonexistent/lumivex-test");
   QVERIFY(InitHttpLibrary());
   service_ = new test::ServiceDouble;
 }
@@ -313,6 +317,16 @@ void MainWindowTest::tipsWithACameraThatDoesNotPlay() {
   Click(kTalkOnButton);
   QCOMPARE(TakeBoxes(), QStringList{Text(kApplicationName) + Text(": Q系列不支持该功能")});
   QVERIFY(B(kAudioOnButton)->isVisible() && B(kTalkOnButton)->isVisible());
+}
+
+void MainWindowTest::talkBackWithoutAMicrophoneIsTold() {
+  QVERIFY(SelectFailedCamera("cam01"));
+  Click(kTalkOnButton);
+  QTRY_COMPARE_WITH_TIMEOUT(CurrentTipText(), Text("无法打开本地音频设备"), kBoundMs);
+  QTRY_VERIFY_WITH_TIMEOUT(B(kTalkOnButton)->isVisible() && !B(kTalkOffButton)->isVisible(), kBoundMs);
+  QVERIFY(window->canvas()->audio().talkingCamera() == nullptr);
+  const QString shots = qEnvironmentVariable("LUMIVEX_TEST_SHOTS");
+  if (!shots.isEmpty()) QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/talk-without-microphone.png");
 }
 
 void MainWindowTest::modelWithoutAudio() {
