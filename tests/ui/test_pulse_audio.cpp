@@ -146,6 +146,7 @@ class PulseAudioTest : public QObject {
   void talkBackUsesASourceAddedLaterAndTellsWhenThereIsNone();
   void talkBackReachesAacAndSpeexCameras();
   void aSourceRemovedWhileTalkingEndsTheTalkBack();
+  void aSinkRemovedWhileListeningEndsTheSound();
 
  private:
   bool Up(CCamera& camera) {
@@ -286,6 +287,28 @@ void PulseAudioTest::aSourceRemovedWhileTalkingEndsTheTalkBack() {
   }
   QVERIFY(pulse_->Unload(module));
   camera.StopCleanCamera();
+}
+
+void PulseAudioTest::aSinkRemovedWhileListeningEndsTheSound() {
+  std::string index;
+  QVERIFY(pulse_->Pactl({"load-module", "module-null-sink", "sink_name=headset"}, &index));
+  QVERIFY(pulse_->Pactl({"set-default-sink", "headset"}));
+  CCamera camera(*env_, "aac1", "aac1");
+  QVERIFY(Up(camera));
+  QCOMPARE(audio().Listen(&camera), SwitchResult::kStarted);
+  QVERIFY(test::WaitFor([&] { return camera.audioPlayer().bytesPlayed() > 32000; }, kBound));
+  QCOMPARE(outputFailures_.load(), 0);
+  QVERIFY(pulse_->Pactl({"unload-module", std::to_string(std::atoi(index.c_str()))}));
+  QVERIFY(test::WaitFor([&] { return outputFailures_ == 1; }, kBound));
+  QVERIFY(audio().audioCamera() == nullptr);
+  QVERIFY(test::WaitFor([&] { return !camera.audioPlayer().startRunning(); }, kBound));
+  // The server falls back to the other sink, which the next start takes.
+  QCOMPARE(audio().Listen(&camera), SwitchResult::kStarted);
+  const uint64_t before = camera.audioPlayer().bytesPlayed();
+  QVERIFY(test::WaitFor([&] { return camera.audioPlayer().bytesPlayed() > before + 32000; }, kBound));
+  audio().Mute();
+  camera.StopCleanCamera();
+  QCOMPARE(outputFailures_.load(), 1);
 }
 
 QTEST_GUILESS_MAIN(PulseAudioTest)
