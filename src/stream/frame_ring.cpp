@@ -83,7 +83,7 @@ TickResult FrameRing::Tick(const std::function<void(const ShownFrame&)>& show) {
   TickResult result = TickResult::kDroppedGap;
   const int32_t number = slot.frameNumber.load(kRelaxed);
   if (!slot.complete.load(std::memory_order_acquire)) {
-    expectedFrame_ = -1;
+    expectedFrame_.reset();
     result = TickResult::kDroppedIncomplete;
   } else {
     const bool key = slot.keyFrame.load(kRelaxed) != 0;
@@ -91,10 +91,10 @@ TickResult FrameRing::Tick(const std::function<void(const ShownFrame&)>& show) {
     if (key || expectedFrame_ == number) {
       show(ShownFrame{slot.buffer.get(), static_cast<std::size_t>(slot.byteCount.load(kRelaxed)), key, number,
                       slot.timestamp.load(kRelaxed)});
-      expectedFrame_ = number + 1;
+      expectedFrame_ = static_cast<int32_t>(static_cast<uint32_t>(number) + 1u);
       result = TickResult::kShown;
     } else {
-      expectedFrame_ = -1;
+      expectedFrame_.reset();
     }
   }
   Empty(slot);
@@ -107,7 +107,7 @@ void FrameRing::Reset() {
   for (FrameSlot& slot : slots_) Empty(slot);
   writeIndex_ = readIndex_ = 0;
   filledCount_ = 0;
-  expectedFrame_ = -1;
+  expectedFrame_.reset();
   currentIsKey_ = false;
 }
 

@@ -2,7 +2,8 @@
 // The 32 frame slots between the receive loop and the frame clock. The
 // receive loop puts fragments in; each clock tick takes the oldest slot out
 // and shows it when it may be shown: a key frame, or the frame that follows
-// the last one shown. After any gap the picture waits for a key frame.
+// the last one shown (frame numbers wrap round from 0xFFFFFFFF to 0). After
+// any gap the picture waits for a key frame.
 //
 // Threads: one producer (Insert, the receive loop) and one consumer (Tick,
 // the frame clock). filledCount is the hand-over: the consumer only touches
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "device/frame_assembler.h"
 #include "device/session_packet.h"
@@ -59,7 +61,9 @@ class FrameRing {
   void Reset();
 
   int filledCount() const { return filledCount_.load(std::memory_order_acquire); }
-  int32_t expectedFrame() const { return expectedFrame_; }  // consumer's
+  // The number the next shown frame may carry without being a key frame;
+  // nothing after a gap. Consumer's.
+  std::optional<int32_t> expectedFrame() const { return expectedFrame_; }
   bool currentIsKey() const { return currentIsKey_; }       // consumer's
   uint64_t refusedFragments() const { return refused_.load(std::memory_order_relaxed); }
 
@@ -72,7 +76,9 @@ class FrameRing {
   int writeIndex_ = 0;  // producer's
   int readIndex_ = 0;   // consumer's
   std::atomic<int> filledCount_{0};
-  int32_t expectedFrame_ = -1;  // consumer's
+  // Frame numbers come from the camera and may be any 32-bit value: the
+  // next one follows with a wrap, and no number marks "none".
+  std::optional<int32_t> expectedFrame_;  // consumer's
   bool currentIsKey_ = false;   // consumer's
   std::atomic<uint64_t> refused_{0};
 };

@@ -31,7 +31,7 @@ std::vector<VideoFragment> Fragments(const TestFrame& f) {
     VideoFragment v;
     v.keyFrame = f.key;
     v.frameNumber = f.number;
-    v.timestamp = f.number * 66;
+    v.timestamp = static_cast<int32_t>(static_cast<uint32_t>(f.number) * 66u);
     v.fragmentCount = count;
     v.fragmentIndex = i;
     v.payload = std::string_view(f.bytes).substr(static_cast<std::size_t>(i) * kFragmentBytes, kFragmentBytes);
@@ -42,7 +42,7 @@ std::vector<VideoFragment> Fragments(const TestFrame& f) {
 
 TestFrame Frame(int32_t number, bool key, std::size_t size = 3000) {
   std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((number * 31 + i) & 0xFF);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((static_cast<uint32_t>(number) * 31u + i) & 0xFF);
   return {number, key, bytes};
 }
 
@@ -137,13 +137,33 @@ TEST(FrameRing, RefusesFragmentsOutsideTheSlot) {
   EXPECT_EQ(d.ring.filledCount(), 0);
 }
 
+TEST(FrameRing, FrameNumbersWrapRoundAndNoNumberMeansNone) {
+  RingDriver d;
+  // 0x7FFFFFFF, 0xFFFFFFFF, 0x80000000 and 0 in turn, as a camera may send them.
+  d.Put(Frame(INT32_MAX, true));
+  d.Put(Frame(INT32_MIN, false));
+  d.Put(Frame(-1, true));
+  d.Put(Frame(0, false));
+  d.Put(Frame(1, false));
+  d.TickAll();
+  EXPECT_EQ(d.shown, (std::vector<int32_t>{INT32_MAX, INT32_MIN, -1, 0}));
+  // After a gap, a frame numbered 0xFFFFFFFF is no successor of "nothing".
+  RingDriver gap;
+  gap.Put(Frame(5, true));
+  gap.Put(Frame(7, false));
+  gap.Put(Frame(-1, false));
+  gap.Put(Frame(0, false));
+  gap.TickAll();
+  EXPECT_EQ(gap.shown, (std::vector<int32_t>{5}));
+}
+
 TEST(FrameRing, ResetForgetsEverything) {
   RingDriver d;
   d.Put(Frame(0, true));
   d.Put(Frame(1, false));
   d.ring.Reset();
   EXPECT_EQ(d.ring.filledCount(), 0);
-  EXPECT_EQ(d.ring.expectedFrame(), -1);
+  EXPECT_FALSE(d.ring.expectedFrame());
   d.Put(Frame(2, false));
   d.Put(Frame(3, false));
   d.TickAll();
