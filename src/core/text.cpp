@@ -23,6 +23,13 @@ int32_t DecimalPrefix(std::string_view text) {
                                   : value);
 }
 
+bool PortNumber(std::string_view text, uint16_t& port) {
+  const int32_t value = DecimalPrefix(text);
+  if (value < 1 || value > 65535) return false;
+  port = static_cast<uint16_t>(value);
+  return true;
+}
+
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

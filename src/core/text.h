@@ -11,6 +11,10 @@ namespace lumivex {
 // anything else ends the number; no digits gives 0. Saturates at int32 limits.
 int32_t DecimalPrefix(std::string_view text);
 
+// A port number by the decimal-prefix rule; false unless it is 1 to 65535
+// (a port cut to its low 16 bits, or a negative one, would name another).
+bool PortNumber(std::string_view text, uint16_t& port);
+
 // Case-insensitive ASCII comparison ("status" against "OK").
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 

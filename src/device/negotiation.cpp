@@ -51,7 +51,10 @@ bool ReadEndpoint(const Json::Value& bean, const char* ipName, const char* portN
     LogLine(std::string("RequestStart::") + ipName + " is longer than an address");
     return false;
   }
-  out.port = static_cast<uint16_t>(DecimalPrefix(port) & 0xFFFF);  // the low 16 bits
+  if (!PortNumber(port, out.port)) {
+    LogLine(std::string("RequestStart::") + portName + " is no port: " + port.substr(0, 20));
+    return false;
+  }
   return true;
 }
 

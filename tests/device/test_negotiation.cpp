@@ -55,13 +55,25 @@ TEST_F(Negotiation, Lan) {
   EXPECT_EQ(conn_.transVideoLong, -1);
 }
 
-TEST_F(Negotiation, PortMappingTakesTheOuterAddressAndTheLow16BitsOfAPort) {
-  Answer(R"({"status":3,"devInner":"192.168.1.30","devOuter":"203.0.113.9","devPortTcp":"73536",
+TEST_F(Negotiation, PortMappingTakesTheOuterAddress) {
+  Answer(R"({"status":3,"devInner":"192.168.1.30","devOuter":"203.0.113.9","devPortTcp":"8000",
              "tranIP":"10.1.1.1","tranPortTcp":"7000"})");
   ASSERT_TRUE(RequestStart(ctx_, "cam-01", conn_));
   EXPECT_EQ(conn_.m_DeviceNATType, DEVICE_PORT_MAPPING);
   EXPECT_EQ(conn_.m_Ip, "203.0.113.9");
-  EXPECT_EQ(conn_.m_DstPort, 8000) << "73536 mod 65536";
+  EXPECT_EQ(conn_.m_DstPort, 8000);
+}
+
+TEST_F(Negotiation, APortOutsideOneTo65535IsRefusedNotCut) {
+  for (const char* port : {"73536", "-5", "0", "4294967297", ""}) {
+    Answer(std::string(R"({"status":2,"devInner":"192.168.1.30","devPortTcp":")") + port +
+           R"(","tranIP":"10.1.1.1","tranPortTcp":"7000"})");
+    DeviceConnection conn;
+    EXPECT_FALSE(RequestStart(ctx_, "cam-01", conn)) << port;
+    EXPECT_EQ(conn.m_DeviceNATType, -1) << port;
+  }
+  Answer(R"({"status":5,"tranIP":"10.1.1.1","tranPortTcp":"65536"})");
+  EXPECT_FALSE(RequestStart(ctx_, "cam-01", conn_));
 }
 
 TEST_F(Negotiation, NatTraversalKeepsTheTraversalServerWithTheSessionAndLeavesTheAddress) {
