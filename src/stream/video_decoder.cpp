@@ -16,7 +16,7 @@ extern "C" {
 namespace lumivex {
 namespace {
 
-// The frame sizes the stream can carry; anything beyond is refused.
+// The drawing sizes a window can ask for; anything beyond is refused.
 constexpr int kMaxDimension = 8192;
 
 // dst pixel (x, y) of a w x h picture turned from src (sw x sh, rows of
@@ -46,12 +46,20 @@ bool VideoDecoder::InitVideoDecoder(const StreamParameters& params) {
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
   Release();
+  if (params.width <= 0 || params.width > kMaxPictureWidth || params.height <= 0 ||
+      params.height > kMaxPictureHeight) {
+    LogLine("the stream's picture size " + std::to_string(params.width) + "x" + std::to_string(params.height) +
+            " is beyond " + std::to_string(kMaxPictureWidth) + "x" + std::to_string(kMaxPictureHeight));
+    return false;
+  }
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
   if (!codec) return LogLine("no H.264 decoder"), false;
   context_ = avcodec_alloc_context3(codec);
   if (!context_) return false;
   context_->thread_count = 1;  // one decoder a session; sixteen sessions share the cores
   context_->flags |= AV_CODEC_FLAG_LOW_DELAY;  // a picture per packet: the clock shows it at once
+  // The decoder refuses a larger picture before it allocates one.
+  context_->max_pixels = static_cast<int64_t>(kMaxPictureWidth) * kMaxPictureHeight;
   if (avcodec_open2(context_, codec, nullptr) < 0) {
     LogLine("the H.264 decoder does not open");
     Release();
@@ -67,10 +75,8 @@ bool VideoDecoder::InitVideoDecoder(const StreamParameters& params) {
     std::string record = ParameterSetPackage::Record(*set);
     Feed(reinterpret_cast<const uint8_t*>(record.data()), record.size());
   }
-  if (params.width > 0 && params.width <= kMaxDimension && params.height > 0 && params.height <= kMaxDimension) {
-    context_->width = params.width;
-    context_->height = params.height;
-  }
+  context_->width = params.width;
+  context_->height = params.height;
   havePicture_ = false;
   return true;
 }
@@ -87,6 +93,7 @@ const AVFrame* VideoDecoder::Decode(const uint8_t* data, std::size_t size) {
   if (!context_ || size == 0 || size > 16 * 1024 * 1024) return nullptr;
   Feed(data, size);
   if (avcodec_receive_frame(context_, picture_) != 0) return nullptr;
+  if (picture_->width > kMaxPictureWidth || picture_->height > kMaxPictureHeight) return nullptr;
   havePicture_ = true;
   return picture_;
 }

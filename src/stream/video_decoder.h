@@ -16,6 +16,12 @@ struct SwsContext;
 
 namespace lumivex {
 
+// The largest picture a camera may send: the connect reply's size and every
+// decoded picture stay within it, so that a stream cannot make the decoder
+// allocate what a hostile SPS announces.
+inline constexpr int kMaxPictureWidth = 4096;
+inline constexpr int kMaxPictureHeight = 2304;
+
 class VideoDecoder {
  public:
   VideoDecoder() = default;
@@ -23,7 +29,8 @@ class VideoDecoder {
   VideoDecoder(const VideoDecoder&) = delete;
   VideoDecoder& operator=(const VideoDecoder&) = delete;
 
-  // Opens the decoder and feeds it the parameter sets first.
+  // Opens the decoder and feeds it the parameter sets first; false for a
+  // size beyond the largest picture.
   bool InitVideoDecoder(const StreamParameters& params);
   // One frame as one packet; the picture, or null when none came out.
   // The picture stays valid until the next call or Release.

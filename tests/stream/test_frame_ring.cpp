@@ -204,6 +204,27 @@ class PicturePath : public ::testing::Test {
   PictureConverter converter_;
 };
 
+TEST(PictureSize, APictureBeyondTheLargestIsRefusedBeforeItIsDecoded) {
+  StreamParameters params;
+  params.width = 4100;
+  params.height = 2304;
+  VideoDecoder decoder;
+  EXPECT_FALSE(decoder.InitVideoDecoder(params)) << "the reply announces more than 4096x2304";
+
+  // A camera whose reply says 640x360 but whose SPS says 4112x2320.
+  sim::Clip big;
+  std::string error;
+  ASSERT_TRUE(sim::EncodeFrames({4112, 2320, 300000, "", 0}, 1, [](int, sim::YuvPicture&) {}, big, error)) << error;
+  params.width = 640;
+  params.height = 360;
+  params.parameterSets.sps = big.sps;
+  params.parameterSets.pps = big.pps;
+  ASSERT_TRUE(decoder.InitVideoDecoder(params));
+  const std::string& frame = big.frames[0];
+  EXPECT_EQ(decoder.Decode(reinterpret_cast<const uint8_t*>(frame.data()), frame.size()), nullptr);
+  EXPECT_EQ(decoder.lastPicture(), nullptr);
+}
+
 TEST_F(PicturePath, EveryFrameOfTheClipDecodesAfterTheParameterSets) {
   for (std::size_t i = 1; i < clip_.frames.size(); ++i) {
     const std::string& f = clip_.frames[i];
