@@ -1,6 +1,7 @@
 #include "sim/camera_config.h"
 
 #include <algorithm>
+#include <limits>
 #include <initializer_list>
 #include <iterator>
 #include <string_view>
@@ -61,7 +62,7 @@ constexpr std::string_view kKeys[] = {"width",          "height",        "bitRat
                                  "audioSample",    "listen",        "closeAfterSeconds", "dropFragment",
                                  "startOnNonKey",  "mediaBeforeReply", "neverAnswer",   "refuse",
                                  "traversal",      "helloFromOtherPort", "keepAliveTimeoutSeconds",
-                                 "playbackGap",    "playbackStartSecond", "playbackAudioShiftMs"};
+                                 "playbackGap",    "playbackStartSecond", "playbackAudioShiftMs", "firstFrameNumber"};
 
 }  // namespace
 
@@ -95,6 +96,10 @@ bool ParseCameraConfig(const Json::Value& value, CameraConfig& out, std::string&
   m.Int("playbackStartSecond", c.playbackStartSecond, 0, 3599);
   m.Int("playbackAudioShiftMs", c.playbackAudioShiftMs, -60000, 60000);
   m.Bool("startOnNonKey", c.startOnNonKey);
+  if (value.isMember("firstFrameNumber")) {
+    m.Int("firstFrameNumber", c.firstFrameNumber, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    c.fixedFirstFrame = true;
+  }
   m.Bool("mediaBeforeReply", c.mediaBeforeReply);
   m.Bool("neverAnswer", c.neverAnswer);
   m.Bool("refuse", c.refuse);

@@ -35,6 +35,8 @@ struct CameraConfig {
   int dropFrame = -1;          // >= 0: leave out one fragment of this frame of each stream (0 = first)
   int dropFragment = 0;        // which fragment of it
   bool startOnNonKey = false;  // the stream starts at the loop's second frame
+  bool fixedFirstFrame = false;  // every stream numbers its frames from firstFrameNumber (wrapping round)
+  int firstFrameNumber = 0;
   bool mediaBeforeReply = false;
   bool neverAnswer = false;    // read the connect message, never reply
   bool refuse = false;         // no listener: connecting is refused

@@ -40,6 +40,11 @@ std::string CheckPlaybackMembers(const Json::Value& m) {
 
 }  // namespace
 
+uint32_t FirstFrameNumber(SimCamera& camera) {
+  if (camera.config.fixedFirstFrame) return static_cast<uint32_t>(camera.config.firstFrameNumber);
+  return static_cast<uint32_t>(camera.nextStreamBase.fetch_add(1000000));
+}
+
 std::string LogText(const Json::Value& message) {
   std::string text = CompactJson(message);
   text.pop_back();

@@ -34,6 +34,10 @@ struct SimCamera {
   std::atomic<int32_t> nextStreamBase{0};
 };
 
+// The number of a new stream's first frame: from a fresh million, or the
+// camera's firstFrameNumber knob. Streams count on with a wrap round.
+uint32_t FirstFrameNumber(SimCamera& camera);
+
 // What all cameras share.
 struct CameraServices {
   ClipCache& clips;

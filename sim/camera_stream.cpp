@@ -68,15 +68,15 @@ CameraStream::CameraStream(StreamContext context, std::shared_ptr<const Clip> cl
       check_(c_.umac, c_.udt) {
   if (audio == CameraAudio::kSpeex) audio_ = c_.services.audio.Speex();
   if (audio == CameraAudio::kAac) audio_ = c_.services.audio.Aac(c_.camera.config.audioSample);
-  frameNumber_ = c_.camera.nextStreamBase.fetch_add(1000000);
+  frameNumber_ = FirstFrameNumber(c_.camera);
   if (c_.camera.config.startOnNonKey) position_ = 1;
 }
 
 bool CameraStream::SendEarlyMedia() {
   const std::string& frame = clip_->frames[0];
-  for (const std::string& p : VideoPackets(frame, frameNumber_, true, StreamClockMs()))
+  for (const std::string& p : VideoPackets(frame, static_cast<int32_t>(frameNumber_), true, StreamClockMs()))
     if (!c_.link.Send(p)) return false;
-  c_.services.frameLog.Write(c_.camera.sid, frameNumber_++, frame);
+  c_.services.frameLog.Write(c_.camera.sid, static_cast<int32_t>(frameNumber_++), frame);
   auto speex = c_.services.audio.Speex();
   if (speex && !c_.link.Send(AudioPacket(kSpeexAudio, speex->payloads[0], StreamClockMs()))) return false;
   auto aac = c_.udt ? nullptr : c_.services.audio.Aac(16000);
@@ -142,7 +142,7 @@ bool CameraStream::SendFrame() {
   const bool key = clip_->IsKeyFrame(position_);
   const CameraConfig& config = c_.camera.config;
   bool whole = true;
-  std::vector<std::string> packets = VideoPackets(frame, frameNumber_, key, StreamClockMs());
+  std::vector<std::string> packets = VideoPackets(frame, static_cast<int32_t>(frameNumber_), key, StreamClockMs());
   for (std::size_t i = 0; i < packets.size(); ++i) {
     if (streamFrame_ == config.dropFrame && static_cast<int>(i) == config.dropFragment) {
       whole = false;
@@ -152,7 +152,7 @@ bool CameraStream::SendFrame() {
     }
     if (!c_.link.Send(packets[i])) return false;
   }
-  if (whole) c_.services.frameLog.Write(c_.camera.sid, frameNumber_, frame);
+  if (whole) c_.services.frameLog.Write(c_.camera.sid, static_cast<int32_t>(frameNumber_), frame);
   ++frameNumber_;
   ++streamFrame_;
   position_ = (position_ + 1) % clip_->frames.size();

@@ -88,7 +88,7 @@ class CameraStream {
   bool audioOn_ = true;     // "pause" holds the camera's audio, "running" resumes it
   std::size_t position_ = 0;  // in the clip
   std::size_t audioPosition_ = 0;
-  int32_t frameNumber_;
+  uint32_t frameNumber_;  // sent as the 32 bits it has
   int streamFrame_ = 0;  // frames of this stream so far
   Clock::time_point lastControl_;
   ControlCheck check_;

@@ -69,14 +69,14 @@ PlaybackStream::PlaybackStream(StreamContext context, const RequestHour& hour, C
       feed_(FeedKey(c_.camera), start_, gap_),
       check_(ControlCheck::Playback(c_.umac, gap_)) {
   if (audio == CameraAudio::kAac) audio_ = c_.services.audio.Aac(c_.camera.config.audioSample);
-  frameNumber_ = c_.camera.nextStreamBase.fetch_add(1000000);
+  frameNumber_ = FirstFrameNumber(c_.camera);
   if (c_.camera.config.startOnNonKey) frame_ = 1;
 }
 
 bool PlaybackStream::SendEarlyMedia(const Clip& first) {
-  for (const std::string& p : VideoPackets(first.frames[0], frameNumber_, true, 0))
+  for (const std::string& p : VideoPackets(first.frames[0], static_cast<int32_t>(frameNumber_), true, 0))
     if (!c_.link.Send(p)) return false;
-  c_.services.frameLog.Write(c_.camera.sid, frameNumber_++, first.frames[0]);
+  c_.services.frameLog.Write(c_.camera.sid, static_cast<int32_t>(frameNumber_++), first.frames[0]);
   LogNote(who_ + " sent a frame before the reply (mediaBeforeReply)");
   return true;
 }
@@ -152,7 +152,7 @@ bool PlaybackStream::SendFrame(const Clip& group) {
   const std::string& frame = group.frames[frame_];
   const int32_t position = second_ * 1000 + frame_ * 1000 / kClipFps;
   bool whole = true;
-  std::vector<std::string> packets = VideoPackets(frame, frameNumber_, group.IsKeyFrame(frame_), position);
+  std::vector<std::string> packets = VideoPackets(frame, static_cast<int32_t>(frameNumber_), group.IsKeyFrame(frame_), position);
   for (std::size_t i = 0; i < packets.size(); ++i) {
     if (streamFrame_ == config.dropFrame && static_cast<int>(i) == config.dropFragment) {
       whole = false;
@@ -162,7 +162,7 @@ bool PlaybackStream::SendFrame(const Clip& group) {
     }
     if (!c_.link.Send(packets[i])) return false;
   }
-  if (whole) c_.services.frameLog.Write(c_.camera.sid, frameNumber_, frame);
+  if (whole) c_.services.frameLog.Write(c_.camera.sid, static_cast<int32_t>(frameNumber_), frame);
   ++frameNumber_;
   ++streamFrame_;
   if (++frame_ == static_cast<int>(group.frames.size())) {

@@ -73,7 +73,7 @@ class PlaybackStream {
   bool finished_ = false;  // "playback-finished" is logged
   Clock::time_point anchorTime_;
   double anchorMs_ = 0;
-  int32_t frameNumber_;
+  uint32_t frameNumber_;  // sent as the 32 bits it has
   int streamFrame_ = 0;
   Clock::time_point lastControl_;
 };

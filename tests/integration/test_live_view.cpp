@@ -22,7 +22,7 @@ const char* kScenario = R"({
   "servers": {"defTranIP": "relay", "defTranPortTcp": "relay"},
   "accounts": [{"user": "viewer", "password": "secret77",
                 "devices": ["lan", "pantilt", "closing", "relayclosing", "relaynow", "silent", "lossy",
-                            "nonkey", "aac"]}],
+                            "nonkey", "aac", "wrapsigned", "wrapunsigned"]}],
   "devices": [
     {"sid": "lan", "name": "Hall", "admin": "viewer", "connection": {"status": 2, "transVideoLong": -1}},
     {"sid": "pantilt", "type": "y1", "admin": "viewer", "connection": {"status": 5, "transVideoLong": -1}},
@@ -38,7 +38,11 @@ const char* kScenario = R"({
     {"sid": "nonkey", "admin": "viewer", "connection": {"status": 2, "transVideoLong": -1},
      "camera": {"startOnNonKey": true}},
     {"sid": "aac", "admin": "viewer", "connection": {"status": 2, "transVideoLong": -1},
-     "camera": {"audio": "aac"}}
+     "camera": {"audio": "aac"}},
+    {"sid": "wrapsigned", "admin": "viewer", "connection": {"status": 2, "transVideoLong": -1},
+     "camera": {"firstFrameNumber": 2147483630}},
+    {"sid": "wrapunsigned", "admin": "viewer", "connection": {"status": 2, "transVideoLong": -1},
+     "camera": {"firstFrameNumber": -20}}
   ]
 })";
 
@@ -84,6 +88,21 @@ std::string Member(const std::string& line, const std::string& name) {
   if (at == std::string::npos) return {};
   at += key.size();
   return line.substr(at, line.find('"', at) - at);
+}
+
+// 0x7FFFFFFF to 0x80000000, and 0xFFFFFFFF to 0: every frame follows the
+// one before, so none is dropped while waiting for a key frame.
+TEST_F(LiveView, FrameNumbersWrapRoundWithoutALostFrame) {
+  auto a = Camera("wrapsigned"), b = Camera("wrapunsigned");
+  a->StartCamera();
+  b->StartCamera();
+  ASSERT_TRUE(WaitStatus(*a, STATUS_VIDEO_PLAYING)) << sim.Log();
+  ASSERT_TRUE(WaitStatus(*b, STATUS_VIDEO_PLAYING)) << sim.Log();
+  ASSERT_TRUE(WaitFor([&] { return a->counters.shown >= 45 && b->counters.shown >= 45; }, 15s));
+  EXPECT_EQ(a->counters.dropped, 0u);
+  EXPECT_EQ(b->counters.dropped, 0u);
+  a->StopCleanCamera();
+  b->StopCleanCamera();
 }
 
 TEST_F(LiveView, PlaysAtTheCamerasFrameRateAndStopsToReady) {
