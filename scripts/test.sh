@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite: the normal build, then the
-# tests again under AddressSanitizer and UBSan.
+# tests again under AddressSanitizer and UBSan. With --tsan it runs the core's
+# tests under ThreadSanitizer instead (a tree of its own, build-tsan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = "--tsan" ]; then
+  scripts/install-deps.sh
+  scripts/build.sh tsan
+  export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1"
+  echo "== tests (ThreadSanitizer) =="
+  exec ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" --timeout 900
+fi
 
 scripts/install-deps.sh
 scripts/build.sh release
