@@ -139,20 +139,8 @@ std::string CameraStream::Stream() {
 
 bool CameraStream::SendFrame() {
   const std::string& frame = clip_->frames[position_];
-  const bool key = clip_->IsKeyFrame(position_);
-  const CameraConfig& config = c_.camera.config;
-  bool whole = true;
-  std::vector<std::string> packets = VideoPackets(frame, static_cast<int32_t>(frameNumber_), key, StreamClockMs());
-  for (std::size_t i = 0; i < packets.size(); ++i) {
-    if (streamFrame_ == config.dropFrame && static_cast<int>(i) == config.dropFragment) {
-      whole = false;
-      LogNote(who_ + " left out fragment " + std::to_string(i) + " of frame " + std::to_string(frameNumber_) +
-              " (dropFragment)");
-      continue;
-    }
-    if (!c_.link.Send(packets[i])) return false;
-  }
-  if (whole) c_.services.frameLog.Write(c_.camera.sid, static_cast<int32_t>(frameNumber_), frame);
+  if (!SendVideoFrame(c_, who_, frame, frameNumber_, clip_->IsKeyFrame(position_), StreamClockMs(), streamFrame_))
+    return false;
   ++frameNumber_;
   ++streamFrame_;
   position_ = (position_ + 1) % clip_->frames.size();
@@ -167,6 +155,24 @@ bool CameraStream::SendAudio() {
 }
 
 bool CameraStream::SendClose() { return SendCloseMessage(c_); }
+
+bool SendVideoFrame(StreamContext& c, const std::string& who, const std::string& frame, uint32_t number, bool key,
+                    int32_t timestamp, int streamFrame) {
+  const CameraConfig& config = c.camera.config;
+  bool whole = true;
+  std::vector<std::string> packets = VideoPackets(frame, static_cast<int32_t>(number), key, timestamp);
+  for (std::size_t i = 0; i < packets.size(); ++i) {
+    if (streamFrame == config.dropFrame && static_cast<int>(i) == config.dropFragment) {
+      whole = false;
+      LogNote(who + " left out fragment " + std::to_string(i) + " of frame " + std::to_string(number) +
+              " (dropFragment)");
+      continue;
+    }
+    if (!c.link.Send(packets[i])) return false;
+  }
+  if (whole) c.services.frameLog.Write(c.camera.sid, static_cast<int32_t>(number), frame);
+  return true;
+}
 
 std::string TakeClientPackets(StreamContext& c, const std::string& who, int waitMs,
                               const std::function<std::string(const std::string&)>& handle) {

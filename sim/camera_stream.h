@@ -47,6 +47,13 @@ ControlRead ReadControl(const StreamContext& c, const std::string& who, ControlC
 std::string TakeClientPackets(StreamContext& c, const std::string& who, int waitMs,
                               const std::function<std::string(const std::string&)>& handle);
 
+// One video frame's packets on the link, leaving out the fragment that the
+// dropFragment knob names when this is its frame (the streamFrame-th of the
+// stream); a frame that went whole goes to the frame log. False when the
+// client is gone.
+bool SendVideoFrame(StreamContext& c, const std::string& who, const std::string& frame, uint32_t number, bool key,
+                    int32_t timestamp, int streamFrame);
+
 class CameraStream {
  public:
   static constexpr int kStartupWaitMs = 30000;

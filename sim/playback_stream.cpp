@@ -148,21 +148,9 @@ bool PlaybackStream::SendDue(Clock::time_point now, bool& waitingForPicture, boo
 }
 
 bool PlaybackStream::SendFrame(const Clip& group) {
-  const CameraConfig& config = c_.camera.config;
-  const std::string& frame = group.frames[frame_];
   const int32_t position = second_ * 1000 + frame_ * 1000 / kClipFps;
-  bool whole = true;
-  std::vector<std::string> packets = VideoPackets(frame, static_cast<int32_t>(frameNumber_), group.IsKeyFrame(frame_), position);
-  for (std::size_t i = 0; i < packets.size(); ++i) {
-    if (streamFrame_ == config.dropFrame && static_cast<int>(i) == config.dropFragment) {
-      whole = false;
-      LogNote(who_ + " left out fragment " + std::to_string(i) + " of frame " + std::to_string(frameNumber_) +
-              " (dropFragment)");
-      continue;
-    }
-    if (!c_.link.Send(packets[i])) return false;
-  }
-  if (whole) c_.services.frameLog.Write(c_.camera.sid, static_cast<int32_t>(frameNumber_), frame);
+  if (!SendVideoFrame(c_, who_, group.frames[frame_], frameNumber_, group.IsKeyFrame(frame_), position, streamFrame_))
+    return false;
   ++frameNumber_;
   ++streamFrame_;
   if (++frame_ == static_cast<int>(group.frames.size())) {

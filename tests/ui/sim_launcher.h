@@ -13,9 +13,13 @@
 #include <vector>
 
 #include "core/global.h"
+#include "core/net_info.h"
 #include "support/child_process.h"
 #include "support/sim_endpoint.h"
 #include "support/temp_dir.h"
+#include "ui/app_context.h"
+#include "webservice/handshake.h"
+#include "webservice/login.h"
 
 namespace lumivex::test {
 
@@ -93,5 +97,17 @@ class UiSim {
   uint16_t webPort_ = 0, lanPort_ = 0;
   std::string caFile_;
 };
+
+// Points app at the sim and signs in as the start-up does: network identity,
+// handshake, login (remembered), and the session's umac.
+inline bool SignInToSim(const UiSim& sim, AppContext& app, const char* user, const char* password) {
+  sim.Deploy(app.global);
+  LoginOutcome outcome;
+  if (!GetLocalNetInfo(app.global) || SecurityHandshake(app.service) != 1 ||
+      Login_Start(app.service, {user, password, true, false}, outcome) != 1)
+    return false;
+  app.settings.umac = app.settings.userName.str() + "," + app.global.m_Mac.str();
+  return true;
+}
 
 }  // namespace lumivex::test

@@ -142,12 +142,7 @@ bool DeviceDialogsTest::SignedIn() {
   if (test::SimProgram().empty()) return false;
   sim_ = std::make_unique<test::UiSim>(kScenario);
   if (!sim_->ok()) return false;
-  sim_->Deploy(app_->global);
-  LoginOutcome outcome;
-  if (!GetLocalNetInfo(app_->global) || SecurityHandshake(app_->service) != 1 ||
-      Login_Start(app_->service, {"demo", "demo123", true, false}, outcome) != 1 || !app_->cameras.Update(app_->service))
-    return false;
-  app_->settings.umac = app_->settings.userName.str() + "," + app_->global.m_Mac.str();
+  if (!test::SignInToSim(*sim_, *app_, "demo", "demo123") || !app_->cameras.Update(app_->service)) return false;
   return signedIn_ = true;
 }
 

@@ -188,11 +188,7 @@ void PulseAudioTest::initTestCase() {
   QVERIFY(sim_->ok());
   std::filesystem::create_directories(home_.path() / "config");
   app_ = std::make_unique<AppContext>(home_.str());
-  sim_->Deploy(app_->global);
-  LoginOutcome outcome;
-  QVERIFY(GetLocalNetInfo(app_->global) && SecurityHandshake(app_->service) == 1);
-  QVERIFY(Login_Start(app_->service, {"demo", "demo123", true, false}, outcome) == 1);
-  app_->settings.umac = app_->settings.userName.str() + "," + app_->global.m_Mac.str();
+  QVERIFY(test::SignInToSim(*sim_, *app_, "demo", "demo123"));
   // Made while the server has no source but the sink's monitor.
   devices_ = std::make_unique<QtAudioDevices>();
   wall_ = std::make_unique<HeadlessWall>(2, PictureSize{160, 90});

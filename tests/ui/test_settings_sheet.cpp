@@ -367,12 +367,7 @@ void SettingsSheetTest::signedInClientRecordsIntoTheChosenFolders() {
   if (test::SimProgram().empty()) QSKIP("lumivex-sim is not built");
   test::UiSim sim(kScenario);
   QVERIFY2(sim.ok(), sim.Log().c_str());
-  sim.Deploy(app->global);
-  QVERIFY(GetLocalNetInfo(app->global));
-  QVERIFY(SecurityHandshake(app->service) == 1);
-  LoginOutcome outcome;
-  QCOMPARE(Login_Start(app->service, {"alice", "secret77", true, false}, outcome), 1);
-  app->settings.umac = app->settings.userName.str() + "," + app->global.m_Mac.str();
+  QVERIFY(test::SignInToSim(sim, *app, "alice", "secret77"));
   QVERIFY(LoadUserSettings(app->settings, app->wall));
   std::string updater;
   app->service.startUpdater = [&updater](const std::string& url) {
