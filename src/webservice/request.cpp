@@ -39,6 +39,26 @@ bool Wrapped(const ServiceContext& ctx, const ServiceRequest& request, std::stri
   return true;
 }
 
+// Every value beyond the first in an array or object follows a comma, and
+// every container opens with a bracket: their count bounds the values
+// before any is built.
+bool WithinJsonValueBound(std::string_view text) {
+  std::size_t count = 0;
+  bool inString = false, escaped = false;
+  for (char c : text) {
+    if (inString) {
+      if (escaped) escaped = false;
+      else if (c == '\\') escaped = true;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if ((c == ',' || c == '[' || c == '{') && ++count > kMaxJsonValues) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 FieldString& FieldString::Add(std::string_view name, std::string_view value) {
@@ -112,6 +132,10 @@ InnerResult OpenInnerReply(const ServiceContext& ctx, const ServiceReply& reply,
 }
 
 bool ParseJsonObject(std::string_view text, Json::Value& out) {
+  if (!WithinJsonValueBound(text)) {
+    LogLine("JSON text with more than " + DecimalText(kMaxJsonValues) + " values refused");
+    return false;
+  }
   Json::CharReaderBuilder builder;  // default: comments allowed, text after the root ignored
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value value;

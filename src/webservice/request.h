@@ -70,7 +70,13 @@ InnerResult OpenInnerReply(const ServiceContext& ctx, const ServiceReply& reply,
                            std::size_t innerCapacity, Json::Value& inner,
                            std::string* aesKey = nullptr);
 
-// The whole text as one JSON object (trailing white space allowed).
+// A parsed value costs jsoncpp about fifty times its text: a reply may hold
+// no more values than any real one comes near (a device page has a few
+// hundred), so a hostile 256 KiB array cannot cost tens of megabytes.
+inline constexpr std::size_t kMaxJsonValues = 8192;
+
+// The whole text as one JSON object (trailing white space allowed), with no
+// more than kMaxJsonValues values.
 bool ParseJsonObject(std::string_view text, Json::Value& out);
 
 // Member readers: false only for a member of another type. A missing member

@@ -7,6 +7,7 @@
 #include "config/user_config.h"
 #include "webservice/camera_list.h"
 #include "webservice/device_settings.h"
+#include "webservice/request.h"
 #include "webservice/service_fixture.h"
 #include "webservice/sharing.h"
 
@@ -113,6 +114,26 @@ TEST_F(DeviceList, AFullListDropsFurtherDevices) {
   EXPECT_EQ(list_.count(), CameraList::kCapacity);
   EXPECT_EQ(list_.Get(511)->sid, "S511");
   EXPECT_EQ(list_.IndexOf("S512"), -1);
+}
+
+// A hostile page of tiny values would cost jsoncpp fifty times its size: more
+// values than kMaxJsonValues fail the listing before any is built, while
+// commas and brackets inside texts do not count.
+TEST_F(DeviceList, APageWithTooManyValuesFailsButPunctuationInTextsDoesNot) {
+  std::string padding;
+  for (std::size_t i = 0; i < kMaxJsonValues; ++i) padding += "[],";
+  Script([&](const ServiceDouble::Request&) {
+    return Ok(R"({"pad":[)" + padding + R"(0],"result":[)" + Devices(0, 3) + "]}");
+  });
+  EXPECT_FALSE(list_.Update(ctx_));
+  EXPECT_EQ(list_.count(), 0);
+
+  const std::string name(3 * kMaxJsonValues, ',');
+  Script([&](const ServiceDouble::Request&) {
+    return Ok(R"({"result":[)" + Device("A", R"(,"note":"[{)" + name + "\"") + "]}");
+  });
+  ASSERT_TRUE(list_.Update(ctx_));
+  EXPECT_EQ(list_.IndexOf("A"), 0);
 }
 
 TEST_F(DeviceList, RefreshFollowsNameAndStatusAddsNewAndMarksTheGone) {
