@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -17,6 +18,10 @@ namespace {
 // A configuration file with every camera of a full account is well under a
 // megabyte; anything far larger is not ours.
 constexpr std::size_t kMaxFileBytes = 16u << 20;
+// pugixml spends some sixty bytes on every node, more than ten times the
+// text of a small element: a full account has a few thousand, so this many
+// '<' bytes (an overcount in UTF-16) bound the tree to a few megabytes.
+constexpr std::size_t kMaxTagMarks = 65536;
 
 // Size from the open file, not the path: a save may rename a new file over
 // the path in between.
@@ -80,7 +85,17 @@ bool MarkupDocument::Load(const std::string& path) {
   doc_.reset();
   current_ = child_ = pugi::xml_node();
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return false;
+  if (!ReadWholeFile(path, bytes)) {
+    if (bytes.size() > kMaxFileBytes)
+      LogLine("config file " + path + " does not load: larger than " +
+              std::to_string(kMaxFileBytes) + " bytes");
+    return false;
+  }
+  if (std::count(bytes.begin(), bytes.end(), '<') > static_cast<std::ptrdiff_t>(kMaxTagMarks)) {
+    LogLine("config file " + path + " does not load: more than " +
+            std::to_string(kMaxTagMarks) + " tags");
+    return false;
+  }
 
   std::size_t skip = 0;
   if (StartsWith(bytes, "\xEF\xBB\xBF")) {

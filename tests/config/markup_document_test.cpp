@@ -247,5 +247,31 @@ TEST(MarkupDocumentTest, DeeplyNestedFileDoesNotLoadAndIsNeverRewritten) {
   EXPECT_TRUE(doc.Load(path));
 }
 
+// A file far beyond any account's configuration, by its size or by its count
+// of elements (each costing pugixml ten times its text), does not load and is
+// left as it is.
+TEST(MarkupDocumentTest, OversizedFileOrTooManyElementsDoesNotLoad) {
+  TempDir dir;
+  const std::string path = (dir / "big_config.xml").string();
+  auto flat = [](std::size_t elements, std::size_t textBytes) {
+    std::string body;
+    for (std::size_t i = 0; i < elements; ++i) body += "<a/>";
+    return "<config><config3>" + body + std::string(textBytes, 'x') + "</config3></config>";
+  };
+  // "<config><config3>" and the two closing tags are four of the marks.
+  for (const std::string& bytes : {flat(65533, 0), flat(0, (16u << 20) - 35)}) {
+    WriteFileBytes(path, bytes);
+    MarkupDocument doc;
+    EXPECT_FALSE(doc.Load(path)) << bytes.size();
+    EXPECT_FALSE(doc.FindRoot("config"));
+    EXPECT_EQ(ReadFileBytes(path).size(), bytes.size());
+  }
+  for (const std::string& bytes : {flat(65532, 0), flat(0, (16u << 20) - 36)}) {
+    WriteFileBytes(path, bytes);
+    MarkupDocument doc;
+    EXPECT_TRUE(doc.Load(path)) << bytes.size();
+  }
+}
+
 }  // namespace
 }  // namespace lumivex
