@@ -16,8 +16,9 @@ namespace lumivex::ui {
 namespace {
 
 constexpr std::size_t kThumbnailBytes = 1 << 20;
-// A 1 MiB PNG can unpack to gigabytes; thumbnails are far smaller.
-constexpr int kMaxThumbnailSide = 4096;
+// A 1 MiB PNG can unpack to gigabytes; thumbnails are drawn at 96x72,
+// and this side bounds a decoded one to 16 MiB.
+constexpr int kMaxThumbnailSide = 2048;
 constexpr auto kPollStep = std::chrono::milliseconds(20);
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <pugixml.hpp>
+#include <zlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -25,6 +26,8 @@
 #include "support/temp_dir.h"
 #include "ui/device_tree.h"
 #include "ui/device_tree_actions.h"
+#include "ui/device_tree_workers.h"
+#include "ui/geometry/pictures.h"
 #include "webservice/camera_list.h"
 #include "webservice/crypto.h"
 #include "webservice/http.h"
@@ -140,6 +143,7 @@ class DeviceTreeTest : public QObject {
   void expandedStatesKeptWhenTheTreeGoes();
   void camerasOfAGroupThatIsGone();
   void thumbnails();
+  void thumbnailPictureBound();
   void periodicRelisting();
   void refreshListCommand();
   void deleteDevice();
@@ -627,6 +631,33 @@ void DeviceTreeTest::thumbnails() {
   }
   for (int row : {1, 2})
     QCOMPARE(shown.copy(10, kHeader + row * kRow + 5, 96, 72), fallback);
+}
+
+// A small PNG may announce a picture of gigabytes: its header decides before
+// anything is decoded.
+void DeviceTreeTest::thumbnailPictureBound() {
+  auto png = [](int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
+  };
+  QImage picture;
+  QVERIFY(DecodeThumbnail(png(2048, 2), picture));
+  QCOMPARE(picture.size(), QSize(pictures::kThumbnailWidth, pictures::kThumbnailHeight));
+  QVERIFY(!DecodeThumbnail(png(2049, 2), picture));
+  QVERIFY(!DecodeThumbnail(png(2, 2049), picture));
+  // The same small file with its header saying 60000 x 60000 (CRC made right).
+  std::string huge = png(2, 2);
+  const unsigned char side[4] = {0, 0, 0xEA, 0x60};
+  for (int i = 0; i < 4; ++i) huge[16 + i] = huge[20 + i] = static_cast<char>(side[i]);
+  uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(huge.data() + 12), 17);
+  for (int i = 0; i < 4; ++i) huge[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
+  QVERIFY(!DecodeThumbnail(huge, picture));
+  QVERIFY(!DecodeThumbnail("\x89PNG", picture));
 }
 
 void DeviceTreeTest::periodicRelisting() {
