@@ -24,7 +24,7 @@ bool Client::Prepare(std::string& error) {
   folder_ = ResolveProgramFolder(options_.home);
   if (!EnsureConfigFolder(folder_)) LogLine("cannot create " + folder_ + "/config");
   DeploymentSettings deployment;
-  if (!ResolveDeployment(options_, folder_, deployment, error) ||
+  if (!ResolveDeployment(folder_, options_.overrides, deployment, error) ||
       !ApplyDeployment(deployment, folder_, g_, error))
     return false;
   ctx_ = std::make_unique<ServiceContext>(g_, settings_, notifier_, folder_);

@@ -17,5 +17,9 @@ int main(int argc, char** argv) {
     std::cout << Usage();
     return kExitOk;
   }
+  if (options.version) {
+    std::cout << lumivex::VersionLine("lumivexctl") << "\n";
+    return kExitOk;
+  }
   return Client(std::move(options)).Run();
 }

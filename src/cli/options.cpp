@@ -1,7 +1,7 @@
 #include "cli/options.h"
 
-#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "core/deployment.h"
 
@@ -15,12 +15,11 @@ The command-line driver of the Lumivex client. Every command but "info",
 security handshake, LAN probe, login, and the user's configuration file.
 
 Options:
-)") + kDeploymentOptionsHelp + R"(  -u USER -p PASSWORD   sign-in name and password; without -p the
-                        password remembered in USER's configuration is used
+)") + kDeploymentOptionsHelp + R"(  -u USER -p PASSWORD   sign-in name and password (also --user, --password);
+                        without -p the password remembered in USER's
+                        configuration is used
   --remember            remember the password ("记住密码")
   --auto-login          sign in automatically next time ("自动登录")
-  --verbose             print the diagnostic log on standard error
-  --help                this text
 
 Commands:
   login                      sign in and print the session's servers
@@ -85,62 +84,25 @@ Exit status: 0 success, 1 a refused or failed operation, 2 a usage error
 }
 
 bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
-  static const std::pair<const char*, const char*> kValueOptions[] = {
-      {"--host", "host"},       {"--port", "port"},     {"--web-port", "web_port"},
-      {"--scheme", "scheme"},   {"--ca-file", "ca_file"}, {"--local-net", "local_net"},
-      {"--lan-port", "lan_port"},
+  CommandLine line;
+  line.operandsAllowed = true;
+  line.programOptions = {{"user", 'u', true}, {"password", 'p', true},
+                         {"remember", 0, false}, {"auto-login", 0, false}};
+  line.onOption = [&o](const ProgramOption& p, const char* value, std::string&) {
+    switch (p.shortName) {
+      case 'u': o.user = value; break;
+      case 'p': o.password = value; break;
+      default: (p.longName == std::string_view("remember") ? o.remember : o.autoLogin) = true;
+    }
+    return true;
   };
-  int i = 1;
-  for (; i < argc && argv[i][0] == '-'; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= argc) return error = arg + " needs a value", false;
-      into = argv[++i];
-      return true;
-    };
-    bool known = false;
-    for (const auto& [flag, key] : kValueOptions) {
-      if (arg != flag) continue;
-      std::string v;
-      if (!value(v)) return false;
-      o.overrides.emplace_back(key, v);
-      known = true;
-    }
-    if (known) continue;
-    if (arg == "--home") {
-      if (!value(o.home)) return false;
-    } else if (arg == "-u") {
-      if (!value(o.user)) return false;
-    } else if (arg == "-p") {
-      if (!value(o.password)) return false;
-    } else if (arg == "--insecure") {
-      o.overrides.emplace_back("tls_verify", "0");
-    } else if (arg == "--help" || arg == "-h") {
-      o.help = true;
-    } else if (arg == "--verbose") {
-      o.verbose = true;
-    } else if (arg == "--remember") {
-      o.remember = true;
-    } else if (arg == "--auto-login") {
-      o.autoLogin = true;
-    } else {
-      error = "unknown option " + arg;
-      return false;
-    }
-  }
-  o.command.assign(argv + i, argv + argc);
-  if (o.command.empty() && !o.help) {
+  int first = ParseCommandLine(argc, argv, line, o, error);
+  if (first < 0) return false;
+  o.command.assign(argv + first, argv + argc);
+  if (o.command.empty() && !o.help && !o.version) {
     error = "no command given";
     return false;
   }
-  return true;
-}
-
-bool ResolveDeployment(const Options& o, const std::string& programFolder, DeploymentSettings& s,
-                       std::string& error) {
-  if (!LoadDeploymentIni(programFolder + "/lumivex.ini", s, error)) return false;
-  for (const auto& [key, value] : o.overrides)
-    if (!SetDeploymentValue(s, key, value, error)) return false;
   return true;
 }
 

@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <fstream>
-#include <sstream>
 
 #include "core/global.h"
 #include "core/program_folder.h"
@@ -106,12 +105,28 @@ bool ParseDeploymentIni(std::string_view text, DeploymentSettings& settings, std
 bool LoadDeploymentIni(const std::string& path, DeploymentSettings& settings, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return true;
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!ParseDeploymentIni(text.str(), settings, error)) {
+  // A dozen keys: anything near this size is no deployment file of ours.
+  constexpr std::streamsize kMaxIniBytes = 65536;
+  std::string text(kMaxIniBytes + 1, '\0');
+  in.read(text.data(), kMaxIniBytes + 1);
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (in.bad() || text.size() > static_cast<std::size_t>(kMaxIniBytes)) {
+    error = path + ": " + (in.bad() ? "cannot be read" : "larger than 65536 bytes");
+    return false;
+  }
+  if (!ParseDeploymentIni(text, settings, error)) {
     error = path + ": " + error;
     return false;
   }
+  return true;
+}
+
+bool ResolveDeployment(const std::string& programFolder,
+                       const std::vector<std::pair<std::string, std::string>>& overrides,
+                       DeploymentSettings& settings, std::string& error) {
+  if (!LoadDeploymentIni(programFolder + "/lumivex.ini", settings, error)) return false;
+  for (const auto& [key, value] : overrides)
+    if (!SetDeploymentValue(settings, key, value, error)) return false;
   return true;
 }
 

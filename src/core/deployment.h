@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace lumivex {
 
@@ -32,6 +34,11 @@ bool LoadDeploymentIni(const std::string& path, DeploymentSettings& settings, st
 bool SetDeploymentValue(DeploymentSettings& settings, std::string_view key, std::string_view value,
                         std::string& error);
 
+// lumivex.ini of the program folder, then the command-line overrides in order.
+bool ResolveDeployment(const std::string& programFolder,
+                       const std::vector<std::pair<std::string, std::string>>& overrides,
+                       DeploymentSettings& settings, std::string& error);
+
 // Copies the values into global, the CA file resolved against the program folder.
 bool ApplyDeployment(const DeploymentSettings& settings, const std::string& programFolder,
                      Global& g, std::string& error);
@@ -55,6 +62,9 @@ inline constexpr char kDeploymentOptionsHelp[] = R"(  --home DIR            prog
   --local-net IP/MASK   the network the cameras are on, instead of the
                         first interface's                 (ini: local_net)
   --lan-port N          port of the LAN probe, default 53217 (ini: lan_port)
+  --verbose             print the diagnostic log on standard error
+  --help, -h            this text
+  --version             the program's version
 )";
 
 }  // namespace lumivex

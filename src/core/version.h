@@ -7,6 +7,7 @@ namespace lumivex {
 
 inline constexpr uint16_t kProductMajor = LUMIVEX_VERSION_MAJOR;
 inline constexpr uint16_t kProductMinor = LUMIVEX_VERSION_MINOR;
+inline constexpr char kVersionText[] = LUMIVEX_VERSION_TEXT;
 inline constexpr char kApplicationName[] = "velmor视频客户端";
 
 }  // namespace lumivex

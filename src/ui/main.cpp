@@ -8,10 +8,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "config/user_config.h"
+#include "core/command_line.h"
 #include "core/deployment.h"
 #include "core/logging.h"
 #include "core/program_folder.h"
@@ -35,59 +34,11 @@ const std::string kUsage = std::string(R"(usage: lumivex [OPTIONS]
 The Lumivex desktop client.
 
 Options:
-)") + kDeploymentOptionsHelp + R"(  --verbose             print the diagnostic log on standard error
-  --help                this text
-)";
+)") + kDeploymentOptionsHelp;
 
-struct DesktopOptions {
-  std::string home;
-  std::vector<std::pair<std::string, std::string>> overrides;  // deployment keys
-  bool verbose = false;
-  bool help = false;
-};
-
-// The same deployment options as lumivexctl; what QApplication took is gone already.
-bool ParseOptions(int argc, char** argv, DesktopOptions& o, std::string& error) {
-  static const std::pair<const char*, const char*> kValueOptions[] = {
-      {"--host", "host"},         {"--port", "port"},       {"--web-port", "web_port"},
-      {"--scheme", "scheme"},     {"--ca-file", "ca_file"}, {"--local-net", "local_net"},
-      {"--lan-port", "lan_port"},
-  };
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= argc) return error = arg + " needs a value", false;
-      into = argv[++i];
-      return true;
-    };
-    const char* key = nullptr;
-    for (const auto& [flag, name] : kValueOptions)
-      if (arg == flag) key = name;
-    if (key) {
-      std::string v;
-      if (!value(v)) return false;
-      o.overrides.emplace_back(key, v);
-    } else if (arg == "--home") {
-      if (!value(o.home)) return false;
-    } else if (arg == "--insecure") {
-      o.overrides.emplace_back("tls_verify", "0");
-    } else if (arg == "--verbose") {
-      o.verbose = true;
-    } else if (arg == "--help" || arg == "-h") {
-      o.help = true;
-    } else {
-      error = "unknown option " + arg;
-      return false;
-    }
-  }
-  return true;
-}
-
-bool Deploy(const DesktopOptions& o, AppContext& app, std::string& error) {
+bool Deploy(const CommonOptions& o, AppContext& app, std::string& error) {
   DeploymentSettings deployment;
-  if (!LoadDeploymentIni(app.programFolder + "/lumivex.ini", deployment, error)) return false;
-  for (const auto& [key, value] : o.overrides)
-    if (!SetDeploymentValue(deployment, key, value, error)) return false;
+  if (!ResolveDeployment(app.programFolder, o.overrides, deployment, error)) return false;
   return ApplyDeployment(deployment, app.programFolder, app.global, error);
 }
 
@@ -181,13 +132,11 @@ int ExitCodeOf(StartupResult result) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication qapp(argc, argv);
-  // Each window runs its own loop; the program ends when the start-up sequence does.
-  QApplication::setQuitOnLastWindowClosed(false);
-
-  DesktopOptions options;
+  // Parsed before QApplication: --help and --version need no display. Qt's
+  // own options are not taken; its environment variables still are.
+  CommonOptions options;
   std::string error;
-  if (!ParseOptions(argc, argv, options, error)) {
+  if (ParseCommandLine(argc, argv, CommandLine{}, options, error) < 0) {
     std::fprintf(stderr, "lumivex: %s\n%s", error.c_str(), kUsage.c_str());
     return kExitUsage;
   }
@@ -195,6 +144,14 @@ int main(int argc, char** argv) {
     std::fputs(kUsage.c_str(), stdout);
     return kExitOk;
   }
+  if (options.version) {
+    std::puts(VersionLine("lumivex").c_str());
+    return kExitOk;
+  }
+  int qtArgc = 1;
+  QApplication qapp(qtArgc, argv);
+  // Each window runs its own loop; the program ends when the start-up sequence does.
+  QApplication::setQuitOnLastWindowClosed(false);
   InitLogging(options.verbose);
   std::string folder = ResolveProgramFolder(options.home);
   if (!EnsureConfigFolder(folder)) LogLine("cannot create " + folder + "/config");

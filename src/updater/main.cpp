@@ -2,15 +2,48 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <string>
+
+#include "core/command_line.h"
 #include "updater/update_rules.h"
 #include "updater/update_window.h"
 #include "webservice/http.h"
+
+namespace {
+
+constexpr char kUsage[] = R"(usage: lumivex-update -u URL
+
+Downloads the installer at URL (http or https) with a progress window and
+starts it. The desktop client starts it so when the user agrees to an
+update; started any other way it does nothing.
+
+Options:
+  --help, -h   this text
+  --version    the program's version
+)";
+
+// Without the client's command line only --help and --version answer.
+void PrintInfoAsked(int argc, char** argv) {
+  lumivex::CommonOptions info;
+  lumivex::CommandLine line;
+  line.operandsAllowed = true;
+  std::string error;
+  if (lumivex::ParseCommandLine(argc, argv, line, info, error) < 0) return;
+  if (info.help) std::fputs(kUsage, stdout);
+  else if (info.version) std::puts(lumivex::VersionLine("lumivex-update").c_str());
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace lumivex;
   // Read before QApplication takes its own options out of argv.
   UpdateCommandLine command = ParseUpdateCommandLine(JoinArguments(argc, argv));
-  if (!command.update) return 0;
+  if (!command.update) {
+    PrintInfoAsked(argc, argv);
+    return 0;
+  }
 
   QApplication app(argc, argv);
   if (!InitHttpLibrary()) {

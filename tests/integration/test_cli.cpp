@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/version.h"
 #include "integration/sim_fixture.h"
 #include "support/wait_for.h"
 
@@ -81,6 +82,9 @@ TEST_F(CliTest, UsageErrorsAndInputChecksExitTwo) {
   ProcessResult badName = Ctl(sim, {"-u", "a!", "-p", "secret77", "login"});
   EXPECT_EQ(badName.exitCode, 2);
   EXPECT_NE(badName.out.find("tip: 用户名必须为字母、数字、下划线，长度为4-20位"), std::string::npos);
+  EXPECT_EQ(Ctl(sim, {"--user", "alice", "--password", "secret77", "--remember", "login"}).exitCode, 0);
+  EXPECT_EQ(Ctl(sim, {"login", "--host"}).exitCode, 2) << "the command's arguments are its own";
+  EXPECT_EQ(RunProgram(CliPath(), {"--version"}).out, std::string("lumivexctl ") + kVersionText + "\n");
   ProcessResult help = RunProgram(CliPath(), {"--help"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char* command : {"devices", "probe-lan", "alarm-time", "bound-users", "recover", "check-update",

@@ -26,6 +26,7 @@
 
 #include "config/user_config.h"
 #include "core/net_info.h"
+#include "core/version.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
 #include "ui/app_context.h"
@@ -523,6 +524,27 @@ class LoginWindowTest : public QObject {
     second.join();
     QCOMPARE(asked.load(), 1);
     QVERIFY(!SingleInstanceServer::AskToRaise(SingleInstanceServer::NameFor(b.str()), 200));
+  }
+
+  // Answered before any window system is asked for: empty display variables
+  // make Qt's default platform fail, as on a machine without one.
+  void helpAndVersionNeedNoDisplay() {
+    std::string program = test::DesktopProgram();
+    if (program.empty()) QSKIP("the lumivex program not named: set LUMIVEX_PROGRAM");
+    const std::string updater =
+        std::filesystem::path(program).replace_filename("lumivex-update").string();
+    const std::vector<std::string> noDisplay = {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="};
+    for (const auto& [path, name] : {std::pair{program, "lumivex"}, {updater, "lumivex-update"}}) {
+      test::ProcessResult version = test::RunProgram(path, {"--version"}, 20s, noDisplay);
+      QCOMPARE(version.exitCode, 0);
+      QCOMPARE(version.out, std::string(name) + " " + kVersionText + "\n");
+      test::ProcessResult help = test::RunProgram(path, {"--help"}, 20s, noDisplay);
+      QCOMPARE(help.exitCode, 0);
+      QVERIFY2(Contains(help.out, std::string("usage: ") + name), help.out.c_str());
+    }
+    test::ProcessResult bad = test::RunProgram(program, {"--port"}, 20s, noDisplay);
+    QCOMPARE(bad.exitCode, 2);
+    QVERIFY(Contains(bad.err, "--port needs a value"));
   }
 
   void secondProgramRaisesTheFirst() {
