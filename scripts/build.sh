@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds one tree. Usage: scripts/build.sh [release|asan|tsan] [targets...]
+# Configures and builds one tree. Usage: scripts/build.sh [release|asan|tsan|fuzz] [targets...]
+# fuzz: clang with libFuzzer; builds the fuzz targets and the sim unless told otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,6 +10,9 @@ case "$kind" in
   release) dir=build; flags=() ;;
   asan) dir=build-asan; flags=(-DLUMIVEX_SANITIZE=ON -DLUMIVEX_TESTS_ONLY=ON -DCMAKE_BUILD_TYPE=Debug) ;;
   tsan) dir=build-tsan; flags=(-DLUMIVEX_TSAN=ON -DLUMIVEX_TESTS_ONLY=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  fuzz) dir=build-fuzz; flags=(-DLUMIVEX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+                               -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+        [ $# -eq 0 ] && set -- fuzz_all lumivex-sim ;;
   *) echo "unknown build kind: $kind" >&2; exit 2 ;;
 esac
 

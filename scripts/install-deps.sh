@@ -5,6 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache git
+  clang libclang-rt-14-dev
   zlib1g-dev libcurl4-openssl-dev libjsoncpp-dev libssl-dev libmbedtls-dev
   libudt-dev libpugixml-dev liblog4cplus-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libx264-dev

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite: the normal build, then the
-# tests again under AddressSanitizer and UBSan. With --tsan it runs the core's
+# tests again under AddressSanitizer and UBSan, then a short run of every fuzz
+# target (build-fuzz/, clang). With --tsan it runs the core's
 # tests under ThreadSanitizer instead (a tree of its own, build-tsan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,3 +26,5 @@ echo "== tests (release build) =="
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 300
 echo "== tests (AddressSanitizer + UBSan) =="
 ctest --test-dir build-asan --output-on-failure -j "$(nproc)" --timeout 600
+echo "== fuzz targets (smoke: a few seconds each) =="
+scripts/fuzz.sh 3

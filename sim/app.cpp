@@ -65,6 +65,7 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& out, std::st
     else if (arg == "--frame-log") o.frameLog = value;
     else if (arg == "--control-log") o.controlLog = value;
     else if (arg == "--talk-dir") o.talkDir = value;
+    else if (arg == "--dump-dir") o.dumpDir = value;
     else if (arg == "--port" || arg == "--lan-port") {
       if (!ParsePort(value, arg == "--port" ? o.port : o.lanPort)) {
         error = std::string(arg) + ": not a port number: " + std::string(value);

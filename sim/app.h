@@ -18,6 +18,7 @@ struct SimOptions {
   std::string frameLog;    // empty: none
   std::string controlLog;  // empty: none
   std::string talkDir;     // empty: talk-back is decoded, not written
+  std::string dumpDir;     // empty: nothing dumped
   bool verbose = false;
   bool help = false;
 };
@@ -25,7 +26,7 @@ struct SimOptions {
 inline constexpr const char* kUsage =
     "usage: lumivex-sim --scenario FILE [--state DIR] [--host 127.0.0.1] [--port N]\n"
     "                   [--lan-port N] [--lan-bind ADDR] [--frame-log FILE]\n"
-    "                   [--control-log FILE] [--talk-dir DIR] [--verbose]\n"
+    "                   [--control-log FILE] [--talk-dir DIR] [--dump-dir DIR] [--verbose]\n"
     "  --scenario FILE  accounts, cameras and fault knobs (JSON; see sim/scenarios/README.md)\n"
     "  --state DIR      folder for ca.pem, server.pem, server.key (default ./sim-state)\n"
     "  --host ADDR      address the web service listens on (default 127.0.0.1)\n"
@@ -36,6 +37,7 @@ inline constexpr const char* kUsage =
     "  --control-log FILE one line per message, stream start and end, talk packet a camera took:\n"
     "                   <ms> <sid> <what>\n"
     "  --talk-dir DIR   the talk-back each camera heard, as DIR/<sid>.wav\n"
+    "  --dump-dir DIR   what the sim sends, one file per message, as DIR/<fuzz target>/...\n"
     "  --verbose        log every decoded field string to standard error\n"
     "When ready it prints: lumivex-sim: ready web=<port> lan=<port> ca=<path of ca.pem>"
     " relay=<port> traversal=<port>\n";

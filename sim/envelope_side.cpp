@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "sim/field_check.h"
+#include "sim/traffic_dump.h"
 #include "webservice/crypto.h"
 
 namespace lumivex::sim {
@@ -96,12 +97,16 @@ bool SharedKeyOpensTo(std::string_view data, std::string_view keyValue, std::str
 
 std::string SealOwnKeyReply(std::string_view text) {
   std::string key = RandomChars(kHexDigits, 8);
-  return SealDes(key, key, text);
+  std::string body = SealDes(key, key, text);
+  DumpWebReply("", body);
+  return body;
 }
 
 std::string SealSharedKeyReply(std::string_view keyValue, std::string_view text) {
   std::string clear = RandomChars(kHexDigits, 4);
-  return SealDes(std::string(keyValue) + clear, clear, text);
+  std::string body = SealDes(std::string(keyValue) + clear, clear, text);
+  DumpWebReply(keyValue, body);
+  return body;
 }
 
 bool OpenEnvelope(std::string_view text, const ClientKeyPair& serviceKey, Envelope& out, std::string& error) {

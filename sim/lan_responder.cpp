@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "sim/sim_log.h"
+#include "sim/traffic_dump.h"
 
 namespace lumivex::sim {
 namespace {
@@ -81,6 +82,7 @@ void LanResponder::Loop() {
     ssize_t n = recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
     if (n != 1 || static_cast<uint8_t>(buffer[0]) != kLanProbeByte) continue;
     for (const std::string& answer : answers_) {
+      DumpLanAnswer(answer);
       if (sendto(fd_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), len) < 0)
         LogError(std::string("LAN answer not sent: ") + std::strerror(errno));
     }

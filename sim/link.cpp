@@ -10,6 +10,8 @@
 #include <chrono>
 #include <set>
 
+#include "sim/traffic_dump.h"
+
 namespace lumivex::sim {
 namespace {
 
@@ -31,10 +33,12 @@ std::string AddressText(const sockaddr_in& a) {
 TcpLink::TcpLink(int fd, bool owns) : fd_(fd), owns_(owns) {}
 
 TcpLink::~TcpLink() {
+  DumpLinkClosed(this);
   if (owns_ && fd_ >= 0) close(fd_);
 }
 
 bool TcpLink::Send(std::string_view bytes) {
+  DumpCameraPacket(this, bytes);
   std::size_t done = 0;
   auto deadline = Clock::now() + std::chrono::milliseconds(kSendBoundMs);
   while (done < bytes.size()) {
@@ -91,11 +95,13 @@ UdtLink::UdtLink(UDTSOCKET socket) : socket_(socket) {
 }
 
 UdtLink::~UdtLink() {
+  DumpLinkClosed(this);
   if (epoll_ >= 0) UDT::epoll_release(epoll_);
   UDT::close(socket_);
 }
 
 bool UdtLink::Send(std::string_view bytes) {
+  DumpCameraPacket(this, bytes);
   std::size_t done = 0;
   while (done < bytes.size()) {
     int n = UDT::send(socket_, bytes.data() + done, static_cast<int>(bytes.size() - done), 0);

@@ -17,6 +17,7 @@
 #include "sim/server.h"
 #include "sim/service.h"
 #include "sim/sim_log.h"
+#include "sim/traffic_dump.h"
 #include "webservice/crypto.h"
 
 using namespace lumivex::sim;
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   SetVerbose(options.verbose);
+  if (!options.dumpDir.empty() && !StartTrafficDump(options.dumpDir, error)) return Fail(error);
 
   // SIGINT and SIGTERM are taken by sigwait below; every thread started
   // from here on inherits the mask.

@@ -7,6 +7,7 @@
 #include "sim/envelope_side.h"
 #include "sim/png.h"
 #include "sim/sim_log.h"
+#include "sim/traffic_dump.h"
 #include "webservice/crypto.h"
 
 namespace lumivex::sim {
@@ -43,7 +44,10 @@ HttpResponse Json200(std::string body) {
   return r;
 }
 
-HttpResponse OwnKeyReply(const Json::Value& doc) { return Json200(SealOwnKeyReply(Compact(doc))); }
+HttpResponse OwnKeyReply(const Json::Value& doc) {
+  DumpOwnKeyDocument(doc);
+  return Json200(SealOwnKeyReply(Compact(doc)));
+}
 
 HttpResponse OwnKeyRefusal(std::string reason) {
   HttpResponse r = OwnKeyReply(StatusDocument("ERROR"));
@@ -127,6 +131,7 @@ HttpResponse Service::Handle(std::string_view target) {
     Fault fault = TakeFault("img");
     HttpResponse r = fault.http404 ? NotFoundPage(target) : Thumbnail(path);
     r.gzip = fault.gzip;
+    r.gzipBomb = fault.gzipBomb;
     r.delayMs = fault.delayMs;
     return r;
   }
@@ -150,6 +155,7 @@ HttpResponse Service::Handle(std::string_view target) {
   }
   if (!r.refused.empty()) LogRefused(op, r.refused);
   r.gzip = fault.gzip;
+  r.gzipBomb = fault.gzipBomb;
   r.delayMs = fault.delayMs;
   return r;
 }
@@ -305,6 +311,7 @@ HttpResponse Service::Enveloped(const Operation& op, std::string_view data, cons
   if (!ctx.refused.empty()) return SharedKeyRefusal(*s, ctx.refused);
   if (reply.status != "OK") LogDetail(std::string(op.name) + ": answered " + reply.status);
   Json::Value doc = StatusDocument(reply.status);
+  DumpInnerReply(op.name, reply.inner);
   if (!reply.inner.isNull()) {
     std::string aes = NewAesKey(), sk, biz;
     if (!SealKeyFor(f["exp"], f["mod"], aes, sk) || !AesSeal(aes, Compact(reply.inner), biz))

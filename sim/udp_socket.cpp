@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "sim/wire.h"
+#include "sim/traffic_dump.h"
 
 namespace lumivex::sim {
 
@@ -38,6 +39,7 @@ bool SendDatagram(int fd, const sockaddr_in& to, uint8_t type, const Json::Value
                   const std::string& keyValue) {
   std::string datagram;
   if (!SealMessage(type, message, keyValue, kDatagramHeader, datagram)) return false;
+  DumpDatagram(keyValue, datagram);
   return sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
          static_cast<ssize_t>(datagram.size());
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "sim/traffic_dump.h"
 #include "webservice/crypto.h"
 
 namespace lumivex::sim {
@@ -64,6 +65,7 @@ std::string CompactJson(const Json::Value& message) {
 bool SealMessage(uint8_t type, const Json::Value& message, std::string_view keyValue, std::size_t headerSize,
                  std::string& out) {
   if (keyValue.size() != 4 || (headerSize != kPacketHeader && headerSize != kDatagramHeader)) return false;
+  DumpSealed(message, keyValue, headerSize);
   std::string text = CompactJson(message);
   text.append(8 - text.size() % 8, ' ');
   std::string keyChars = RandomChars(kHexDigits, 4);
