@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -22,6 +23,7 @@ namespace lumivex::ui {
 namespace {
 
 constexpr int kLineStep = 32;
+constexpr int kLoadingStepMs = 400;
 
 QFont TreeFont(int weight) {
   QFont font;
@@ -62,11 +64,18 @@ CTreeCtrl1::CTreeCtrl1(DeviceTreeContext context, QWidget* parent)
   menuRunner_ = [](QMenu& menu, const QPoint& pos) { return menu.exec(pos); };
   DeviceTreeWorkers::Hooks hooks;
   hooks.updateAfterRefresh = [this] { return UpdateAfterRefresh(); };
+  hooks.listingFailed = [this] { SetListing(Listing::kFailed); };
   hooks.thumbnailJobs = [this] { return ThumbnailJobs(); };
   hooks.setPicture = [this](int device, const QImage& picture) {
     if (model_.HasCamera(device)) thumbnails_[device] = picture;
   };
   hooks.repaint = [this] { viewport()->update(); };
+  loadingTimer_ = new QTimer(this);
+  connect(loadingTimer_, &QTimer::timeout, this, [this] {
+    ++loadingStep_;
+    viewport()->update();
+  });
+  loadingTimer_->start(kLoadingStepMs);
   workers_ = std::make_unique<DeviceTreeWorkers>(*this, context_.service, context_.cameras,
                                                  std::move(hooks), context_.refreshPeriod);
 }
@@ -124,7 +133,26 @@ bool CTreeCtrl1::Update() {
   return true;
 }
 
+void CTreeCtrl1::SetListing(Listing listing) {
+  listing_ = listing;
+  if (listing == Listing::kListed) everListed_ = true;
+  if (listing == Listing::kLoading)
+    loadingTimer_->start(kLoadingStepMs);
+  else
+    loadingTimer_->stop();
+  LogLine(std::string("Tree: listing ") +
+          (listing == Listing::kListed ? "done" : listing == Listing::kFailed ? "failed" : "runs"));
+  viewport()->update();
+}
+
+QString CTreeCtrl1::ListingLine() const {
+  if (everListed_ || !model_.AllCameras().empty()) return {};
+  if (listing_ == Listing::kFailed) return QString::fromUtf8(kListingFailedLine);
+  return QString::fromUtf8(kListingLine) + QString(loadingStep_ % 4, QChar('.'));
+}
+
 bool CTreeCtrl1::UpdateAfterRefresh() {
+  SetListing(Listing::kListed);
   std::vector<CameraInfo> devices = Devices();
   std::vector<std::string> removedIds, addedIds;
   std::vector<int> removed, added;
@@ -180,7 +208,7 @@ void CTreeCtrl1::HighlightDevice(int device) {
 bool CTreeCtrl1::refreshRunning() const { return workers_->refreshRunning(); }
 
 TreeItem CTreeCtrl1::HitAt(const QPoint& pos, bool toggle) {
-  if (!viewport()->rect().contains(pos)) return {};
+  if (!viewport()->rect().contains(pos) || !ListingLine().isEmpty()) return {};
   std::vector<CameraInfo> devices = Devices();
   TreeItem hit = model_.HitTest(pos.y() + verticalScrollBar()->value(), OnlineOf(devices));
   if (toggle && hit.isGroup()) model_.ToggleExpanded(hit.id);

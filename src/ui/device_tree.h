@@ -29,6 +29,7 @@
 class QLineEdit;
 class QMenu;
 class QPainter;
+class QTimer;
 
 namespace lumivex {
 struct CameraInfo;
@@ -52,6 +53,10 @@ struct DeviceTreeContext {
   std::chrono::milliseconds refreshPeriod{300000};
 };
 
+// The line in place of the rows until a listing succeeds.
+inline constexpr char kListingLine[] = "正在获取设备列表";  // and up to three dots
+inline constexpr char kListingFailedLine[] = "设备列表获取失败";
+
 // Menu command identifiers; moving to the group at position p of the
 // group list is kMoveToGroup + p.
 enum TreeCommand {
@@ -74,6 +79,11 @@ class CTreeCtrl1 : public QAbstractScrollArea {
   Q_OBJECT
 
  public:
+  // How the listings went. Until one has succeeded the tree shows a line in
+  // place of empty groups: a loading one, or a failure that a double click
+  // retries; an account that has no device shows its empty groups.
+  enum class Listing { kLoading, kListed, kFailed };
+
   // Shows the menu and returns the chosen entry (null when none).
   using MenuRunner = std::function<QAction*(QMenu& menu, const QPoint& globalPos)>;
 
@@ -85,6 +95,10 @@ class CTreeCtrl1 : public QAbstractScrollArea {
   bool Update();
   // Rows for newly listed devices, none for those no longer listed.
   bool UpdateAfterRefresh();
+  void SetListing(Listing listing);
+  Listing listing() const { return listing_; }
+  // The line the tree shows instead of its rows; empty when it shows rows.
+  QString ListingLine() const;
   // The row of the device becomes the highlighted one (a wall window was
   // selected).
   void HighlightDevice(int device);
@@ -125,6 +139,7 @@ class CTreeCtrl1 : public QAbstractScrollArea {
   void SaveExpandedStates();
 
   // device_tree_paint.cpp
+  void PaintListingLine(QPainter& painter, const QString& line) const;
   void PaintHeader(QPainter& painter, const GroupEntry& group, int top,
                    const DeviceTreeModel::Online& online) const;
   void PaintCamera(QPainter& painter, const CameraInfo& info, int device, int top) const;
@@ -156,6 +171,10 @@ class CTreeCtrl1 : public QAbstractScrollArea {
   DeviceGroups groups_;
   DeviceTreeModel model_;
   bool built_ = false;
+  Listing listing_ = Listing::kLoading;
+  bool everListed_ = false;  // a listing has succeeded once
+  QTimer* loadingTimer_ = nullptr;  // steps the loading line's dots
+  int loadingStep_ = 0;
 
   TreeItem selectedItem_;
   TreeItem hotItem_;

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 
 #include "core/global.h"
+#include "core/logging.h"
 #include "core/notifier.h"
 #include "app/device_access.h"
 #include "ui/device_tree.h"
@@ -53,6 +54,12 @@ void CTreeCtrl1::LeftButtonDown(const QPoint& pos) {
 void CTreeCtrl1::mouseDoubleClickEvent(QMouseEvent* event) {
   event->accept();
   if (event->button() != Qt::LeftButton) return;
+  if (listing_ == Listing::kFailed && !ListingLine().isEmpty() &&
+      event->position().y() < DeviceTreeModel::kHeaderHeight) {
+    LogLine("Tree: the listing is tried again");
+    RunCommand(kRefreshList);
+    return;
+  }
   // This event stands for the second press, so a header toggles once more
   // and a double click leaves it as it was.
   TreeItem hit = HitAt(event->position().toPoint(), true);

@@ -80,7 +80,7 @@ bool CTreeCtrl1::AddCameraEntries(QMenu& menu, int device, std::vector<int32_t>&
 void CTreeCtrl1::RunCommand(int command) {
   switch (command) {
     case kRefreshList:
-      workers_->StartRefresh();
+      if (workers_->StartRefresh() && !everListed_) SetListing(Listing::kLoading);
       break;
     case kPlayVideo:
       PlayVideo();

@@ -39,11 +39,23 @@ void DrawText(QPainter& painter, int x, int y, const QString& text) {
 
 }  // namespace
 
+void CTreeCtrl1::PaintListingLine(QPainter& painter, const QString& line) const {
+  const QRect rect(0, 0, viewport()->width(), DeviceTreeModel::kHeaderHeight);
+  FillGradient(painter, rect, kHeaderHot);
+  painter.setFont(headerFont_);
+  painter.setPen(listing_ == Listing::kFailed ? kOfflineText : kHeaderText);
+  DrawText(painter, kHeaderTextLeft, 3, line);
+}
+
 void CTreeCtrl1::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   const int width = viewport()->width(), height = viewport()->height();
   painter.fillRect(0, 0, width, height, kBackground);
 
+  if (QString line = ListingLine(); !line.isEmpty()) {
+    PaintListingLine(painter, line);
+    return;
+  }
   std::vector<CameraInfo> devices = Devices();
   DeviceTreeModel::Online online = OnlineOf(devices);
   const int scroll = verticalScrollBar()->value();

@@ -85,7 +85,10 @@ bool DeviceTreeWorkers::Relist(bool withLan) {
   if (stop_) return false;
   if (withLan && !cameras_.StartLanDiscovery(service_.g, service_.g.lanProbePort))
     LogLine("Tree: the LAN discovery did not start");
-  if (!cameras_.Refresh(service_)) return false;
+  if (!cameras_.Refresh(service_)) {
+    Post(hooks_.listingFailed);
+    return false;
+  }
   if (withLan) cameras_.MergeLanResults();
   std::optional<bool> updated = OnGui(hooks_.updateAfterRefresh);
   return updated && *updated;

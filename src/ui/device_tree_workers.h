@@ -44,6 +44,7 @@ class DeviceTreeWorkers {
   // Run on the GUI thread.
   struct Hooks {
     std::function<bool()> updateAfterRefresh;
+    std::function<void()> listingFailed;
     std::function<std::vector<ThumbnailJob>()> thumbnailJobs;
     std::function<void(int device, const QImage& picture)> setPicture;
     std::function<void()> repaint;

@@ -38,9 +38,12 @@ std::optional<T> CLumivexDlg::OnGui(std::function<T()> call) {
 }
 
 void CLumivexDlg::StartupWorker() {
-  if (!app_.cameras.Update(app_.service)) LogLine("main window: the device list did not come");
+  const bool listed = app_.cameras.Update(app_.service);
+  if (!listed) LogLine("main window: the device list did not come");
   std::optional<std::vector<std::shared_ptr<CCamera>>> cameras =
-      OnGui<std::vector<std::shared_ptr<CCamera>>>([this] {
+      OnGui<std::vector<std::shared_ptr<CCamera>>>([this, listed] {
+        using Listing = ui::CTreeCtrl1::Listing;
+        tree_->SetListing(listed ? Listing::kListed : Listing::kFailed);
         SyncCameras();  // the tree's build may switch recording on
         if (!tree_->Update()) LogLine("main window: no device tree");
         SyncCameras();  // now the cameras know their rows

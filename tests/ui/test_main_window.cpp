@@ -17,6 +17,7 @@
 
 #include <pugixml.hpp>
 
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -97,8 +98,10 @@ class MainWindowTest : public QObject {
   void windowExitKeepsThePlacement();
   void aboutBox();
   void camerasFollowTheDeviceList();
+  void failedListingIsShownAndRetried();
 
  private:
+  void MakeApp();
   void Serve(std::vector<Device> devices);
   test::HttpReply Answer(const std::string& target);
   ImageButton* B(int id) { return window->button(id); }
@@ -124,6 +127,9 @@ class MainWindowTest : public QObject {
   std::unique_ptr<CLumivexDlg> window;
   std::mutex mutex_;
   std::vector<Device> listed_;  // guarded by mutex_
+  bool holdList_ = false;         // guarded by mutex_: devList waits while set
+  bool failList_ = false;         // guarded by mutex_: devList answers 404
+  std::condition_variable listReleased_;
 };
 
 test::ServiceDouble* MainWindowTest::service_ = nullptr;
@@ -140,6 +146,21 @@ void MainWindowTest::init() {
   dir = std::make_unique<test::TempDir>();
   std::filesystem::create_directories(dir->path() / "config");
   server = std::make_unique<test::HttpTestServer>([this](const std::string& target) { return Answer(target); });
+  MakeApp();
+
+  Serve({{"cam01", "Front door", "c1", 1}, {"cam02", "Nursery", "q2", 0}, {"cam03", "Office", "q1", 1}});
+  window = std::make_unique<CLumivexDlg>(*app);
+  window->Open();
+  window->resize(1500, 800);
+  QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  window->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  QTRY_VERIFY_WITH_TIMEOUT(window->startupDone(), kBoundMs);
+  QCOMPARE(window->cameras().count(), 3);
+}
+
+// A client signed in to the double, before its main window.
+void MainWindowTest::MakeApp() {
   app = std::make_unique<AppContext>(dir->str());
   app->resFolder = LUMIVEX_RES_DIR;
   Global& g = app->global;
@@ -161,16 +182,6 @@ void MainWindowTest::init() {
   app->settings.productMinor = 0;
   QVERIFY(CreateDefaultUserConfig(app->settings, app->service.ConfigFolder(), [](StorageKind, std::string&) { return false; }));
   QVERIFY(LoadUserSettings(app->settings, app->wall));
-
-  Serve({{"cam01", "Front door", "c1", 1}, {"cam02", "Nursery", "q2", 0}, {"cam03", "Office", "q1", 1}});
-  window = std::make_unique<CLumivexDlg>(*app);
-  window->Open();
-  window->resize(1500, 800);
-  QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-  window->activateWindow();
-  QVERIFY(QTest::qWaitForWindowActive(window.get()));
-  QTRY_VERIFY_WITH_TIMEOUT(window->startupDone(), kBoundMs);
-  QCOMPARE(window->cameras().count(), 3);
 }
 
 void MainWindowTest::cleanup() {
@@ -192,7 +203,9 @@ test::HttpReply MainWindowTest::Answer(const std::string& target) {
     return {404, "text/html", "<html>no such page</html>"};
   std::string page, result;
   test::FieldOf(request.fields, "page", page);
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  listReleased_.wait_for(lock, std::chrono::milliseconds(kBoundMs), [this] { return !holdList_; });
+  if (failList_) return {404, "text/html", "<html>no such page</html>"};
   std::size_t first = (std::stoul(page) - 1) * 10;
   for (std::size_t i = first; i < listed_.size() && i < first + 10; ++i)
     result += (result.empty() ? "" : ",") + DeviceJson(listed_[i]);
@@ -574,6 +587,46 @@ void MainWindowTest::camerasFollowTheDeviceList() {
   QTRY_COMPARE_WITH_TIMEOUT(dropped->m_VideoStatus.load(), STATUS_READY, kBoundMs);
   QVERIFY(!dropped->place().valid());
   QCOMPARE(cameras.count(), 3);
+}
+
+// A listing that fails is told in the tree, not shown as an empty account,
+// and a double click on that line lists again.
+void MainWindowTest::failedListingIsShownAndRetried() {
+  auto set = [this](bool hold, bool fail) {
+    std::lock_guard lock(mutex_);
+    holdList_ = hold;
+    failList_ = fail;
+    listReleased_.notify_all();
+  };
+  window.reset();
+  MakeApp();
+  set(true, true);
+  window = std::make_unique<CLumivexDlg>(*app);
+  window->Open();
+  window->resize(1500, 800);
+  QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  ui::CTreeCtrl1* tree = window->tree();
+  const QString loading = tree->ListingLine();
+  QVERIFY(loading.startsWith(QString::fromUtf8(ui::kListingLine)));
+  QTRY_VERIFY_WITH_TIMEOUT(tree->ListingLine() != loading, kBoundMs);  // the dots move
+
+  set(false, true);
+  QTRY_VERIFY_WITH_TIMEOUT(window->startupDone(), kBoundMs);
+  QCOMPARE(tree->listing(), ui::CTreeCtrl1::Listing::kFailed);
+  QCOMPARE(tree->ListingLine(), QString::fromUtf8(ui::kListingFailedLine));
+  QCOMPARE(window->cameras().count(), 0);
+  const QString shots = qEnvironmentVariable("LUMIVEX_TEST_SHOTS");
+  if (!shots.isEmpty()) window->grab().save(shots + "/main_window_listing_failed.png");
+  // A click on a group's place does nothing: no group is shown.
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(100, 10));
+  QVERIFY(!tree->selectedItem());
+
+  set(false, false);
+  QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, QPoint(100, 10));
+  QTRY_COMPARE_WITH_TIMEOUT(tree->listing(), ui::CTreeCtrl1::Listing::kListed, kBoundMs);
+  QTRY_COMPARE_WITH_TIMEOUT(window->cameras().count(), 3, kBoundMs);
+  QVERIFY(tree->ListingLine().isEmpty());
+  QCOMPARE(tree->model().AllCameras().size(), 3u);
 }
 
 QTEST_MAIN(MainWindowTest)
