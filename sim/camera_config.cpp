@@ -62,7 +62,9 @@ constexpr std::string_view kKeys[] = {"width",          "height",        "bitRat
                                  "audioSample",    "listen",        "closeAfterSeconds", "dropFragment",
                                  "startOnNonKey",  "mediaBeforeReply", "neverAnswer",   "refuse",
                                  "traversal",      "helloFromOtherPort", "keepAliveTimeoutSeconds",
-                                 "playbackGap",    "playbackStartSecond", "playbackAudioShiftMs", "firstFrameNumber"};
+                                 "playbackGap",    "playbackStartSecond", "playbackAudioShiftMs", "firstFrameNumber",
+                                 "garbageAfterSeconds", "absurdLengthAfterSeconds", "stallAfterSeconds",
+                                 "replyDelayMs"};
 
 }  // namespace
 
@@ -96,6 +98,10 @@ bool ParseCameraConfig(const Json::Value& value, CameraConfig& out, std::string&
   m.Int("playbackStartSecond", c.playbackStartSecond, 0, 3599);
   m.Int("playbackAudioShiftMs", c.playbackAudioShiftMs, -60000, 60000);
   m.Bool("startOnNonKey", c.startOnNonKey);
+  m.Int("garbageAfterSeconds", c.garbageAfterSeconds, 1, 86400);
+  m.Int("absurdLengthAfterSeconds", c.absurdLengthAfterSeconds, 1, 86400);
+  m.Int("stallAfterSeconds", c.stallAfterSeconds, 1, 86400);
+  m.Int("replyDelayMs", c.replyDelayMs, 0, 60000);
   if (value.isMember("firstFrameNumber")) {
     m.Int("firstFrameNumber", c.firstFrameNumber, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     c.fixedFirstFrame = true;

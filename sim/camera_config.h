@@ -42,6 +42,11 @@ struct CameraConfig {
   bool refuse = false;         // no listener: connecting is refused
   TraversalAnswer traversal = TraversalAnswer::kPeerAddress;
   bool helloFromOtherPort = false;  // hellos and the UDT connection from a port other than announced
+  // > 0: this long after startup the stream goes bad and stays open.
+  int garbageAfterSeconds = 0;       // random bytes that are no packet
+  int absurdLengthAfterSeconds = 0;  // packet headers whose lengths no camera sends
+  int stallAfterSeconds = 0;         // nothing more is sent; the client's packets are still read
+  int replyDelayMs = 0;              // the connect reply waits this long
 };
 
 // Reads value into out. On failure key names the member at fault (empty

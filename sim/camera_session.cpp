@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <thread>
 
 #include "sim/camera_stream.h"
 #include "sim/playback_stream.h"
@@ -154,6 +155,13 @@ void ServeCamera(Link& link, bool udt, SimCamera& camera, const ConnectRequest& 
   if (!SealMessage(kInteractive, ConnectReply(*clip, config.bitRate, audio, config.audioSample),
                    request.key.keyValue, kPacketHeader, reply))
     return LogError(who + ": the connect reply cannot be sealed");
+  if (config.replyDelayMs > 0) {
+    LogNote(who + " holds the reply " + std::to_string(config.replyDelayMs) + " ms (replyDelayMs)");
+    // the client sends nothing before the reply: wait, watching only the stop
+    const auto until = Clock::now() + std::chrono::milliseconds(config.replyDelayMs);
+    while (!services.stop && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (services.stop) return;
+  }
   if (!link.Send(reply)) return LogNote(who + ": the client is gone before the reply");
   if (!stream.AwaitStartup()) return;
   stream.Run();

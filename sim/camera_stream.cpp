@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 
 #include "sim/sim_log.h"
 
@@ -11,7 +12,44 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr int kTurnSteps = 5;  // each way, across and up and down
+constexpr int kTurnSteps = 5;
+
+// The earliest of the knobs that spoil a stream, as a time after start.
+Clock::time_point BadAt(const CameraConfig& config, Clock::time_point start) {
+  auto at = Clock::time_point::max();
+  for (int seconds : {config.garbageAfterSeconds, config.absurdLengthAfterSeconds, config.stallAfterSeconds})
+    if (seconds > 0) at = std::min(at, start + std::chrono::seconds(seconds));
+  return at;
+}
+
+void PutLe(std::string& out, std::size_t at, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// Bytes that start no packet: the first is no packet type.
+std::string Garbage() {
+  std::mt19937 random(20141104);
+  std::string bytes(4096, '\0');
+  for (char& b : bytes) b = static_cast<char>(random());
+  bytes[0] = static_cast<char>(0xA5);
+  return bytes;
+}
+
+// A video fragment claiming 65535 bytes as fragment 32752 of 32767 of frame
+// 0x7FFFFFF0, with those bytes, then an interactive header whose length is
+// negative as a signed 16-bit number, and nothing after it.
+std::string AbsurdHeaders() {
+  std::string video(25 + 0xFFFF, '\0');
+  video[0] = 0x46;
+  PutLe(video, 1, 0xFFFF, 2);
+  PutLe(video, 5, 0x7FFFFFF0u, 4);
+  PutLe(video, 17, 0x7FFF, 2);
+  PutLe(video, 19, 0x7FF0, 2);
+  std::string interactive = "\x32..abcd";
+  interactive.push_back('\0');
+  PutLe(interactive, 1, 0xFFF0, 2);
+  return video + interactive;
+}  // each way, across and up and down
 
 // The step of one turn: a tenth of the picture, kept even.
 int TurnStep(int size) { return std::max(2, size / 20 * 2); }
@@ -102,6 +140,7 @@ std::string CameraStream::Stream() {
   const auto audioGap = std::chrono::duration_cast<Clock::duration>(
       std::chrono::duration<double, std::milli>(audio_ ? audio_->periodMs : 1000));
   auto nextFrame = start, nextAudio = start;
+  const auto badAt = BadAt(config, start);
   lastControl_ = start;
   auto gone = [this] {
     LogNote(who_ + ": the client is gone");
@@ -109,6 +148,7 @@ std::string CameraStream::Stream() {
   };
   while (!c_.services.stop) {
     auto now = Clock::now();
+    if (now >= badAt) return GoBad();
     if (now >= closeAt) {
       if (SendClose()) LogNote(who_ + " sent close after " + std::to_string(config.closeAfterSeconds) + " s");
       return "camera-close";
@@ -127,13 +167,38 @@ std::string CameraStream::Stream() {
       if (audioOn_ && !SendAudio()) return gone();
       nextAudio = std::max(nextAudio + audioGap, now - std::chrono::seconds(1));
     }
-    auto due = std::min({nextFrame, audio_ ? nextAudio : nextFrame, closeAt});
+    auto due = std::min({nextFrame, audio_ ? nextAudio : nextFrame, closeAt, badAt});
     auto wait = std::chrono::duration_cast<milliseconds>(due - Clock::now()).count();
     if (std::string end = TakeClientPackets(c_, who_, static_cast<int>(std::clamp<long long>(wait, 0, 200)),
                                             [this](const std::string& p) { return HandlePacket(p); });
         !end.empty())
       return end;
   }
+  return "stopped";
+}
+
+std::string CameraStream::GoBad() {
+  const CameraConfig& config = c_.camera.config;
+  auto first = [&](int seconds) {
+    for (int other : {config.garbageAfterSeconds, config.absurdLengthAfterSeconds, config.stallAfterSeconds})
+      if (other > 0 && other < seconds) return false;
+    return seconds > 0;
+  };
+  std::string bytes;
+  if (first(config.garbageAfterSeconds)) {
+    bytes = Garbage();
+    LogNote(who_ + " sends garbage (garbageAfterSeconds)");
+  } else if (first(config.absurdLengthAfterSeconds)) {
+    bytes = AbsurdHeaders();
+    LogNote(who_ + " sends absurd lengths (absurdLengthAfterSeconds)");
+  } else {
+    LogNote(who_ + " stops sending (stallAfterSeconds)");
+  }
+  if (!bytes.empty() && !c_.link.Send(bytes)) return "client-gone";
+  while (!c_.services.stop)
+    if (std::string end = TakeClientPackets(c_, who_, 200, [this](const std::string& p) { return HandlePacket(p); });
+        !end.empty())
+      return end;
   return "stopped";
 }
 

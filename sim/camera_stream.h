@@ -74,6 +74,9 @@ class CameraStream {
 
   // Why the stream ended, a word for the control log.
   std::string Stream();
+  // The stream's fault from here on (garbage, absurd lengths or a stall);
+  // the connection stays open until the client goes.
+  std::string GoBad();
   bool SendFrame();
   bool SendAudio();
   bool SendClose();

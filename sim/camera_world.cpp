@@ -6,7 +6,8 @@
 
 namespace lumivex::sim {
 
-CameraWorld::CameraWorld(const Scenario& scenario, KeyRing keys) : keys_(std::move(keys)) {
+CameraWorld::CameraWorld(const Scenario& scenario, KeyRing keys)
+    : keys_(std::move(keys)), relayResetAfterSeconds_(scenario.relayResetAfterSeconds) {
   for (const Device& d : scenario.devices) {
     auto camera = std::make_unique<SimCamera>();
     camera->sid = d.sid;
@@ -66,7 +67,8 @@ bool CameraWorld::Start(const std::string& host, const CameraOutputs& outputs, s
     if (camera->config.refuse) endpoints_.camera[camera->sid] = endpoints_.refuse;
 
   relay_ = std::make_unique<Relay>(
-      keys_, [this](const std::string& sid, sockaddr_in& out) { return CameraAddress(sid, out); }, stop_);
+      keys_, [this](const std::string& sid, sockaddr_in& out) { return CameraAddress(sid, out); }, stop_,
+      relayResetAfterSeconds_);
   if (!relay_->Start(host, error)) return false;
   endpoints_.relay = relay_->port();
   traversal_ = std::make_unique<TraversalServer>(

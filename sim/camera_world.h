@@ -68,6 +68,7 @@ class CameraWorld {
   void ServeShared(int fd);
 
   KeyRing keys_;
+  int relayResetAfterSeconds_ = 0;
   std::atomic<bool> stop_{false};
   ClipCache clips_;
   AudioCache audio_;

@@ -11,6 +11,7 @@ struct HttpResponse {
   std::string contentType = "text/plain; charset=utf-8";
   std::string body;
   bool gzip = false;   // send with Content-Encoding: gzip
+  bool gzipBomb = false;  // instead of the body, gzip of 1 GiB of zeros
   int delayMs = 0;     // wait this long before answering
   std::string refused;  // why the request was refused; empty when it was not
 };

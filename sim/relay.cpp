@@ -24,10 +24,21 @@ struct Direction {
 
 }  // namespace
 
-Relay::Relay(KeyRing keys, CameraFinder find, const std::atomic<bool>& stop)
-    : keys_(std::move(keys)), find_(std::move(find)), stop_(stop), acceptor_([this](int fd) { Serve(fd); }) {}
+Relay::Relay(KeyRing keys, CameraFinder find, const std::atomic<bool>& stop, int resetAfterSeconds)
+    : keys_(std::move(keys)),
+      find_(std::move(find)),
+      stop_(stop),
+      resetAfterSeconds_(resetAfterSeconds),
+      acceptor_([this](int fd) { Serve(fd); }) {}
+
+// Closing after this sends RST instead of FIN.
+static void ResetOnClose(int fd) {
+  linger hard{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+}
 
 void Relay::Serve(int clientFd) {
+  const auto opened = std::chrono::steady_clock::now();
   TcpLink client(clientFd, false);
   const std::string peer = client.Describe();
   PacketSplitter splitter;
@@ -46,18 +57,25 @@ void Relay::Serve(int clientFd) {
       return LogNote("relay: camera " + sid + " hung up at once");
     }
   }
-  Pipe(clientFd, cameraFd, stop_);
+  const auto resetAt = resetAfterSeconds_ > 0 ? opened + std::chrono::seconds(resetAfterSeconds_)
+                                              : std::chrono::steady_clock::time_point::max();
+  if (Pipe(clientFd, cameraFd, stop_, resetAt)) {
+    LogNote("relay: resets " + peer + " and camera " + sid + " (resetAfterSeconds)");
+    ResetOnClose(clientFd);  // the acceptor closes it
+    ResetOnClose(cameraFd);
+  }
   close(cameraFd);
   LogNote("relay: " + peer + " and camera " + sid + " parted");
 }
 
-void Pipe(int a, int b, const std::atomic<bool>& stop) {
+bool Pipe(int a, int b, const std::atomic<bool>& stop, std::chrono::steady_clock::time_point until) {
   using Clock = std::chrono::steady_clock;
   Direction d[2] = {Direction(a, b), Direction(b, a)};
   auto lastProgress = Clock::now();
   // After a hang-up, what that side sent before still goes through.
   auto flushing = [&] { return (d[0].ended && !d[0].pending.empty()) || (d[1].ended && !d[1].pending.empty()); };
   while (!stop && ((!d[0].ended && !d[1].ended) || flushing())) {
+    if (Clock::now() >= until) return true;
     if (Clock::now() - lastProgress > std::chrono::seconds(10)) break;  // a side that reads nothing
     pollfd p[2];
     for (int i = 0; i < 2; ++i) {
@@ -83,11 +101,12 @@ void Pipe(int a, int b, const std::atomic<bool>& stop) {
         dir.pending.erase(0, static_cast<std::size_t>(n));
         lastProgress = Clock::now();
       } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-        return;  // the receiving side is gone
+        return false;  // the receiving side is gone
       }
     }
     if (d[0].pending.empty() && d[1].pending.empty()) lastProgress = Clock::now();
   }
+  return false;
 }
 
 }  // namespace lumivex::sim

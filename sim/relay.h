@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -21,7 +22,8 @@ class Relay {
   // Where the camera with this sid accepts TCP; false for an unknown sid.
   using CameraFinder = std::function<bool(const std::string& sid, sockaddr_in& out)>;
 
-  Relay(KeyRing keys, CameraFinder find, const std::atomic<bool>& stop);
+  // resetAfterSeconds > 0: each connection is reset (RST) this long after it opened.
+  Relay(KeyRing keys, CameraFinder find, const std::atomic<bool>& stop, int resetAfterSeconds = 0);
 
   bool Start(const std::string& host, std::string& error) { return acceptor_.Start(host, 0, error); }
   uint16_t port() const { return acceptor_.port(); }
@@ -33,11 +35,14 @@ class Relay {
   KeyRing keys_;
   CameraFinder find_;
   const std::atomic<bool>& stop_;
+  int resetAfterSeconds_;
   TcpAcceptor acceptor_;
 };
 
 // Copies bytes both ways between two connected sockets until one side
-// hangs up, a side stops reading for 10 s, or stop is set.
-void Pipe(int a, int b, const std::atomic<bool>& stop);
+// hangs up, a side stops reading for 10 s, stop is set or until has come;
+// true when until ended it.
+bool Pipe(int a, int b, const std::atomic<bool>& stop,
+          std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
 
 }  // namespace lumivex::sim

@@ -286,9 +286,10 @@ void ReadDevice(Reader& r, Device& d) {
 }
 
 void ReadFault(Reader& r, Fault& f) {
-  r.AllowOnly({"http404", "gzip", "delayMs", "status", "times"});
+  r.AllowOnly({"http404", "gzip", "gzipBomb", "delayMs", "status", "times"});
   r.Bool("http404", f.http404);
   r.Bool("gzip", f.gzip);
+  r.Bool("gzipBomb", f.gzipBomb);
   r.Int("delayMs", f.delayMs);
   r.Text("status", f.status);
   r.Int("times", f.times);
@@ -297,7 +298,7 @@ void ReadFault(Reader& r, Fault& f) {
 }
 
 void ReadTop(Reader& top, Scenario& s) {
-  top.AllowOnly({"accounts", "devices", "servers", "update", "faults", "thumbnails"});
+  top.AllowOnly({"accounts", "devices", "servers", "update", "faults", "thumbnails", "relay"});
   top.Each("accounts", [&](Reader& r, int) { ReadAccount(r, s.accounts.emplace_back()); });
   top.Each("devices", [&](Reader& r, int) { ReadDevice(r, s.devices.emplace_back()); });
   if (top.Has("servers")) {
@@ -323,6 +324,13 @@ void ReadTop(Reader& top, Scenario& s) {
       Reader f = faults.Child(op.c_str());
       if (f.ok()) ReadFault(f, s.faults[op]);
     }
+  }
+  if (top.Has("relay")) {
+    Reader relay = top.Child("relay");
+    relay.AllowOnly({"resetAfterSeconds"});
+    relay.Int("resetAfterSeconds", s.relayResetAfterSeconds);
+    if (relay.ok() && (s.relayResetAfterSeconds < 0 || s.relayResetAfterSeconds > 86400))
+      relay.Fail("resetAfterSeconds", "expected 0 to 86400");
   }
   top.Int("thumbnails", s.thumbnails);
   if (top.ok() && (s.thumbnails < 0 || s.thumbnails > 1000)) top.Fail("thumbnails", "expected 0 to 1000");

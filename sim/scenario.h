@@ -26,6 +26,7 @@ using StatusOverrides = std::map<std::string, StatusOverride>;  // by operation 
 struct Fault {
   bool http404 = false;       // an HTML 404 page instead of the answer
   bool gzip = false;          // body sent with Content-Encoding: gzip
+  bool gzipBomb = false;      // instead of the body, a gzip stream expanding to 1 GiB
   int delayMs = 0;            // wait before answering
   std::string status;         // non-empty: answer this status (after decoding)
   int times = -1;             // how many requests the fault applies to; < 0: all
@@ -100,6 +101,7 @@ struct Scenario {
   std::optional<UpdateOffer> update;
   std::map<std::string, Fault> faults;          // by operation name
   int thumbnails = 0;                           // extra /img/thumb<N>.png
+  int relayResetAfterSeconds = 0;               // > 0: the relay resets each connection this long after it opened
 
   Account* FindAccount(std::string_view user);
   const Account* FindAccount(std::string_view user) const;

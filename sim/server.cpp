@@ -123,11 +123,11 @@ const char* Reason(int status) {
 }
 
 std::string Serialize(const HttpResponse& r) {
-  std::string body = r.gzip ? Gzip(r.body) : r.body;
+  std::string body = r.gzipBomb ? GzipBomb() : r.gzip ? Gzip(r.body) : r.body;
   std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + Reason(r.status) + "\r\n";
   head += "Content-Type: " + r.contentType + "\r\n";
   head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  if (r.gzip) head += "Content-Encoding: gzip\r\n";
+  if (r.gzip || r.gzipBomb) head += "Content-Encoding: gzip\r\n";
   head += "Connection: close\r\n\r\n";
   return head + body;
 }
@@ -212,6 +212,35 @@ std::string Gzip(std::string_view bytes) {
   out.resize(z.total_out);
   deflateEnd(&z);
   return rc == Z_STREAM_END ? out : std::string();
+}
+
+const std::string& GzipBomb() {
+  static const std::string bomb = [] {
+    z_stream z{};
+    // run-length matching: as small as the best level, in half the time
+    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_RLE) != Z_OK) return std::string();
+    static const char zeros[1 << 16] = {};
+    std::string out;
+    char chunk[1 << 16];
+    uint64_t left = kGzipBombBytes;
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+      const bool last = left <= sizeof zeros;
+      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros));
+      z.avail_in = static_cast<uInt>(last ? left : sizeof zeros);
+      left -= z.avail_in;
+      do {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        rc = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+        out.append(chunk, sizeof chunk - z.avail_out);
+      } while (z.avail_out == 0 && rc == Z_OK);
+      if (last && rc == Z_OK) rc = Z_BUF_ERROR;  // Z_FINISH must have ended the stream
+    }
+    deflateEnd(&z);
+    return rc == Z_STREAM_END ? out : std::string();
+  }();
+  return bomb;
 }
 
 WebServer::WebServer(Handler handler) : handler_(std::move(handler)) {}

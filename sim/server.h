@@ -44,5 +44,9 @@ class WebServer {
 
 // gzip (RFC 1952) form of bytes; empty when compression fails.
 std::string Gzip(std::string_view bytes);
+// A gzip stream of kGzipBombBytes zero bytes (about 1 MiB), made once by
+// feeding the compressor a small buffer over and over.
+inline constexpr uint64_t kGzipBombBytes = uint64_t{1} << 30;
+const std::string& GzipBomb();
 
 }  // namespace lumivex::sim

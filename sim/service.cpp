@@ -6,6 +6,7 @@
 #include "sim/digest.h"
 #include "sim/envelope_side.h"
 #include "sim/png.h"
+#include "sim/server.h"
 #include "sim/sim_log.h"
 #include "sim/traffic_dump.h"
 #include "webservice/crypto.h"
@@ -101,6 +102,9 @@ std::string HandshakeKey() { return TokenOf("pcvelmor2.02.0").substr(0, 16); }
 Service::Service(Scenario scenario, std::unique_ptr<ClientKeyPair> serviceKey)
     : world_(std::move(scenario)), key_(std::move(serviceKey)) {
   publicKeyText_ = key_->ExponentHex() + ":" + key_->ModulusHex();
+  // Made before the first request, so that its answer goes out at once.
+  for (const auto& [op, fault] : world_.faults)
+    if (fault.gzipBomb) GzipBomb();
 }
 
 Service::~Service() = default;
