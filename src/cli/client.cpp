@@ -28,6 +28,7 @@ bool Client::Prepare(std::string& error) {
       !ApplyDeployment(deployment, folder_, g_, error))
     return false;
   ctx_ = std::make_unique<ServiceContext>(g_, settings_, notifier_, folder_);
+  ctx_->exitProcess = cameras_.ExitAfterDiscovery();
   return true;
 }
 

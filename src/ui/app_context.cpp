@@ -18,7 +18,9 @@ std::string PictureFolder(const std::string& programFolder) {
 }  // namespace
 
 AppContext::AppContext(const std::string& folder)
-    : programFolder(folder), resFolder(PictureFolder(folder)), service(global, settings, notifier, folder) {}
+    : programFolder(folder), resFolder(PictureFolder(folder)), service(global, settings, notifier, folder) {
+  service.exitProcess = cameras.ExitAfterDiscovery();
+}
 
 std::string AppContext::ResPath(const std::string& name) const { return resFolder + "/" + name; }
 

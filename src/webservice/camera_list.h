@@ -112,6 +112,9 @@ class CameraList {
   // Waits for both threads, closes the socket and marks every entry.
   void MergeLanResults();
   std::vector<LanDevice> LanResults() const;
+  // A process exit (the forced update's) that first joins the discovery's
+  // threads: no thread of ours is cut off in the middle of a call.
+  std::function<void(int code)> ExitAfterDiscovery();
 
  private:
   int AppendLocked(const CameraInfo& info);  // -1 when full

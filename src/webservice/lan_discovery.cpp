@@ -154,6 +154,16 @@ void CameraList::CollectAnswers(int fd) {
   }
 }
 
+std::function<void(int code)> CameraList::ExitAfterDiscovery() {
+  return [this](int code) {
+    {
+      std::lock_guard discovery(discoveryMutex_);
+      FinishDiscoveryLocked();
+    }
+    _exit(code);
+  };
+}
+
 void CameraList::FinishDiscoveryLocked() {
   if (sender_.joinable()) sender_.join();
   if (collector_.joinable()) collector_.join();
