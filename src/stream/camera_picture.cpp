@@ -40,7 +40,10 @@ void CCamera::FrameClock() {
 }
 
 void CCamera::OnFrameTimer() {
-  if (!recorder_.Tick(recording != 0) && conn_.transport() == Transport::kUdt) recording = 0;
+  // A failed session records nothing: were a segment opened here after the
+  // painter closed it, a failed camera would leave an empty file a second.
+  const bool record = recording != 0 && m_VideoStatus != STATUS_VIDEO_FAILED;
+  if (!recorder_.Tick(record) && record && conn_.transport() == Transport::kUdt) recording = 0;
   TickResult result = ring_->Tick([this](const ShownFrame& frame) { ShowFrame(frame); });
   if (result == TickResult::kDroppedGap || result == TickResult::kDroppedIncomplete)
     counters.dropped.fetch_add(1, std::memory_order_relaxed);

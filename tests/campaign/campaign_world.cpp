@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -147,9 +148,13 @@ long long World::StopAll(std::string& problems) {
   return longest;
 }
 
-int World::CheckRecordings(std::string& problems, int& frames) {
+int World::CheckRecordings(std::string& problems, int& samples, int& frames) {
   int files = 0;
   for (Session& s : sessions) {
+    // A minute's segment a stream at most: a failed session opens no more.
+    const std::size_t segments = s.camera->recordings().size(), streams = static_cast<std::size_t>(StreamStarts(s.sid));
+    if (segments > streams)
+      problems += s.sid + ": " + std::to_string(segments) + " segments from " + std::to_string(streams) + " streams\n";
     for (const std::string& path : s.camera->recordings()) {
       Mp4Facts facts;
       std::string why;
@@ -157,7 +162,11 @@ int World::CheckRecordings(std::string& problems, int& frames) {
         problems += s.sid + ": " + path + " does not read back: " + why + "\n";
         continue;
       }
+      // A segment need not begin on a key frame, but from its first one on it decodes.
+      const bool keyed = std::find(facts.keys.begin(), facts.keys.end(), true) != facts.keys.end();
+      if (keyed && facts.decoded == 0) problems += s.sid + ": " + path + " holds a key frame but decodes nothing\n";
       ++files;
+      samples += static_cast<int>(facts.keys.size());
       frames += facts.decoded;
     }
   }

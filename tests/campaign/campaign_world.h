@@ -49,8 +49,9 @@ class World {
   std::vector<int32_t> States(const Session& s);
   // Stops every session: each ends ready; the longest stop in ms.
   long long StopAll(std::string& problems);
-  // Reads back every segment recorded; the number read, problems appended.
-  int CheckRecordings(std::string& problems, int& frames);
+  // Reads back every segment recorded with libavformat and decodes it; the
+  // number read, their samples and the pictures decoded; problems appended.
+  int CheckRecordings(std::string& problems, int& samples, int& frames);
   // Ends the sessions and the proxies, then waits (bounded) for the
   // process's thread count to come back to what it was before the start.
   bool ThreadsBack(std::string& problems);

@@ -84,15 +84,17 @@ class Campaign : public ::testing::Test {
     std::string problems;
     const long long longestStop = w.StopAll(problems);
     EXPECT_LT(longestStop, 1000) << "the longest stop";
-    int frames = 0;
-    const int files = w.CheckRecordings(problems, frames);
+    int samples = 0, frames = 0;
+    const int files = w.CheckRecordings(problems, samples, frames);
     w.ThreadsBack(problems);
     EXPECT_EQ(problems, "");
     EXPECT_EQ(w.sim->Refusals(), "");
     const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
     rows.push_back({fault, mechanism, std::to_string(World::kLan) + " LAN + " + std::to_string(World::kRelay) + " relay",
                     (HasFailure() ? "FAILED; " : "") + outcome + "; stops <= " + std::to_string(longestStop) + " ms",
-                    std::to_string(files) + " MP4 (" + std::to_string(frames) + " frames)", seconds});
+                    std::to_string(files) + " MP4 read back: " + std::to_string(samples) + " samples, " +
+                        std::to_string(frames) + " decoded",
+                    seconds});
   }
 
   // LAN sessions fail and are started again by the watchdog; relay ones stay failed.
