@@ -17,7 +17,10 @@ case "$kind" in
 esac
 
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
-if [ ! -f "$dir/build.ninja" ]; then
+# ccache is an option of the tree (off by default); a tree configured before
+# the option existed gets it on its next configure.
+flags+=(-DLUMIVEX_CCACHE=ON)
+if [ ! -f "$dir/build.ninja" ] || ! grep -q '^LUMIVEX_CCACHE:BOOL=ON$' "$dir/CMakeCache.txt"; then
   cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 fi
 cmake --build "$dir" -j "$(nproc)" ${1:+--target "$@"}
