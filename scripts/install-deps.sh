@@ -13,6 +13,7 @@ PACKAGES=(
   qt6-base-dev qt6-multimedia-dev libgl-dev fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
   openssl iproute2 iptables xvfb desktop-file-utils pulseaudio pulseaudio-utils
+  help2man dpkg-dev fakeroot lintian appstream file
 )
 
 missing=()

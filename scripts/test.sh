@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets everything up and runs the whole test suite: the normal build, then the
-# tests again under AddressSanitizer and UBSan, then a short run of every fuzz
-# target (build-fuzz/, clang). With --tsan it runs the core's
-# tests under ThreadSanitizer instead (a tree of its own, build-tsan/).
+# Sets everything up and runs the whole test suite: the normal build and its
+# Debian package, then the tests again under AddressSanitizer and UBSan, then
+# a short run of every fuzz target (build-fuzz/, clang). With --tsan it runs
+# the core's tests under ThreadSanitizer instead (a tree of its own,
+# build-tsan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,8 @@ fi
 
 scripts/install-deps.sh
 scripts/build.sh release
+# The .deb from the release tree, for the package tests (label "package").
+scripts/package.sh build
 scripts/build.sh asan
 
 export QT_QPA_PLATFORM=offscreen

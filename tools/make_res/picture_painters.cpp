@@ -1,6 +1,8 @@
 #include "picture_painters.h"
 
 #include <QPainterPath>
+#include <QRadialGradient>
+#include <algorithm>
 #include <map>
 
 #include "glyphs.h"
@@ -170,9 +172,27 @@ PicturePainter GroupIcon(bool expanded) {
   };
 }
 
+// The program's icon, in the window and on the desktop (16 to 256 px): a
+// camera lens on the accent tile. Proportions only, so every size matches
+// the scalable SVG of packaging/.
 void AppIcon(QPainter& p, int w, int h) {
-  RoundedFill(p, QRectF(2, 2, w - 4, h - 4), w * 0.22, kAccent);
-  DrawGlyph(p, Glyph::kVideoCamera, Centered(w, h, w * 0.62), Qt::white);
+  qreal s = std::min(w, h);
+  RoundedFill(p, QRectF(s * 0.03, s * 0.03, s * 0.94, s * 0.94), s * 0.22, kAccent);
+  QPointF c(s / 2, s / 2);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kBase);  // the barrel
+  p.drawEllipse(c, s * 0.36, s * 0.36);
+  p.setBrush(kTileFocused);  // the inner ring
+  p.drawEllipse(c, s * 0.27, s * 0.27);
+  QRadialGradient glass(c, s * 0.21);
+  glass.setColorAt(0, kAccentLight);
+  glass.setColorAt(1, kBase);
+  p.setBrush(glass);
+  p.drawEllipse(c, s * 0.21, s * 0.21);
+  p.setBrush(QColor(255, 255, 255, 170));  // a reflection, upper left
+  p.drawEllipse(QPointF(s * 0.43, s * 0.43), s * 0.065, s * 0.065);
+  p.setBrush(kAlert);  // the recording light
+  p.drawEllipse(QPointF(s * 0.80, s * 0.20), s * 0.07, s * 0.07);
 }
 
 using Table = std::map<std::string, PicturePainter>;
@@ -259,6 +279,8 @@ Table BuildTable() {
 }
 
 }  // namespace
+
+PicturePainter AppIconPainter() { return AppIcon; }
 
 PicturePainter PainterFor(const std::string& fileName) {
   static const Table table = BuildTable();
