@@ -6,6 +6,13 @@
 
 namespace lumivex::sim {
 
+// What the web server hands the service.
+struct HttpRequest {
+  std::string target;
+  bool hasUserAgent = false;
+  std::string userAgent;
+};
+
 struct HttpResponse {
   int status = 200;
   std::string contentType = "text/plain; charset=utf-8";

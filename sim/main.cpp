@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
       keys = nullptr;
     }
   } stopCameras{cameras, keyHolder};
-  WebServer web([&service](const std::string& target) { return service.Handle(target); });
+  WebServer web([&service](const HttpRequest& request) { return service.Handle(request); });
   if (!web.Start(options.host, options.port, pki.serverCertPem, pki.serverKeyPem, error)) return Fail(error);
   if (!lan.Start(options.lanBind, options.lanPort, error)) return Fail(error);
 

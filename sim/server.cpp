@@ -139,6 +139,27 @@ HttpResponse PlainError(int status, std::string text) {
   return r;
 }
 
+// The value of the first header called name (lower case), trimmed.
+bool HeaderValue(const std::string& head, std::string_view name, std::string& value) {
+  for (std::size_t start = head.find("\r\n"); start != std::string::npos;) {
+    start += 2;
+    std::size_t end = head.find("\r\n", start);
+    std::string_view line(head.data() + start, (end == std::string::npos ? head.size() : end) - start);
+    std::size_t colon = line.find(':');
+    if (colon == name.size() &&
+        std::equal(name.begin(), name.end(), line.begin(),
+                   [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+      std::string_view v = line.substr(colon + 1);
+      while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+      while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+      value.assign(v);
+      return true;
+    }
+    start = end;
+  }
+  return false;
+}
+
 // Reads up to the blank line and answers per the request line.
 HttpResponse Answer(Stream& stream, const WebServer::Handler& handler) {
   std::string head;
@@ -154,9 +175,11 @@ HttpResponse Answer(Stream& stream, const WebServer::Handler& handler) {
   if (sp1 == std::string::npos || sp2 <= sp1 || !line.substr(sp2 + 1).starts_with("HTTP/1."))
     return PlainError(400, "malformed request line");
   if (line.substr(0, sp1) != "GET") return PlainError(405, "only GET");
-  std::string target = line.substr(sp1 + 1, sp2 - sp1 - 1);
-  if (!target.starts_with("/")) return PlainError(400, "target must be a path");
-  return handler(target);
+  HttpRequest request;
+  request.target = line.substr(sp1 + 1, sp2 - sp1 - 1);
+  if (!request.target.starts_with("/")) return PlainError(400, "target must be a path");
+  request.hasUserAgent = HeaderValue(head, "user-agent", request.userAgent);
+  return handler(request);
 }
 
 // Sleeps ms in steps, ending early on stop.

@@ -19,7 +19,7 @@ namespace lumivex::sim {
 
 class WebServer {
  public:
-  using Handler = std::function<HttpResponse(const std::string& target)>;
+  using Handler = std::function<HttpResponse(const HttpRequest& request)>;
 
   explicit WebServer(Handler handler);
   ~WebServer();

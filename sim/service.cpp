@@ -128,11 +128,27 @@ std::vector<std::string> Service::Feedback() const {
 }
 
 HttpResponse Service::Handle(std::string_view target) {
+  HttpRequest request;
+  request.target = target;
+  return Handle(request);
+}
+
+// The client's thumbnail handle names itself; its other requests send no
+// User-Agent at all. Anything else is refused, so that every test sees it.
+HttpResponse Service::Handle(const HttpRequest& request) {
+  std::string_view target = request.target;
   std::string_view path = target.substr(0, target.find('?'));
   std::string_view query = path.size() < target.size() ? target.substr(path.size() + 1) : std::string_view{};
   std::lock_guard lock(mutex_);
   if (path.starts_with("/img/")) {
     Fault fault = TakeFault("img");
+    if (request.userAgent != kThumbnailUserAgent) {
+      LogRefused("img", "User-Agent \"" + request.userAgent + "\" instead of " + kThumbnailUserAgent);
+      HttpResponse refused;
+      refused.status = 403;
+      refused.body = "thumbnails only for " + std::string(kThumbnailUserAgent) + "\n";
+      return refused;
+    }
     HttpResponse r = fault.http404 ? NotFoundPage(target) : Thumbnail(path);
     r.gzip = fault.gzip;
     r.gzipBomb = fault.gzipBomb;
@@ -141,6 +157,10 @@ HttpResponse Service::Handle(std::string_view target) {
   }
   if (!path.starts_with("/velmor/") || !path.ends_with(".do")) return NotFoundPage(target);
   std::string op(path.substr(8, path.size() - 8 - 3));
+  if (request.hasUserAgent) {
+    LogRefused(op, "a User-Agent \"" + request.userAgent + "\"");
+    return BareRefusal("a User-Agent");
+  }
   const Operation* enveloped = FindOperation(op);
   if (!enveloped && op != "security" && op != "checkVersion" && op != "saveAdvise") return NotFoundPage(target);
 

@@ -30,7 +30,11 @@ class Service {
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
 
-  // target: the request target of a GET ("/velmor/login.do?data=...").
+  // The thumbnails' only User-Agent.
+  static constexpr char kThumbnailUserAgent[] = "velmor-Windows";
+
+  HttpResponse Handle(const HttpRequest& request);
+  // A request target of a GET ("/velmor/login.do?data=...") with no headers.
   HttpResponse Handle(std::string_view target);
 
   // The keyValue and, once signed in, the umac of every session, newest

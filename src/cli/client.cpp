@@ -19,15 +19,24 @@ int Client::Fail(const std::string& why) {
   return kExitFailed;
 }
 
+bool Client::PrepareFolders(std::string& error) {
+  const ProgramLayout layout = ResolveLayout(options_.home);
+  LogOptions log;
+  log.program = "lumivexctl";
+  log.verbose = options_.verbose;
+  log.file = LogFileOf(layout, "lumivexctl");
+  if (!PrepareLayout(layout, error) || !InitLogging(log, error)) return false;
+  layout_ = layout;
+  SetHttpTrace(options_.traceHttp);
+  return true;
+}
+
 bool Client::Prepare(std::string& error) {
-  InitLogging(options_.verbose);
-  folder_ = ResolveProgramFolder(options_.home);
-  if (!EnsureConfigFolder(folder_)) LogLine("cannot create " + folder_ + "/config");
   DeploymentSettings deployment;
-  if (!ResolveDeployment(folder_, options_.overrides, deployment, error) ||
-      !ApplyDeployment(deployment, folder_, g_, error))
+  if (!ResolveDeployment(layout_, options_.overrides, deployment, error) ||
+      !ApplyDeployment(deployment, layout_.programFolder, g_, error))
     return false;
-  ctx_ = std::make_unique<ServiceContext>(g_, settings_, notifier_, folder_);
+  ctx_ = std::make_unique<ServiceContext>(g_, settings_, notifier_, layout_.programFolder);
   ctx_->exitProcess = cameras_.ExitAfterDiscovery();
   return true;
 }
@@ -38,6 +47,7 @@ int Client::Run() {
     std::cerr << "lumivexctl: " << error << "\n" << Usage();
     return kExitUsage;
   }
+  if (!PrepareFolders(error)) return Fail(error);
   if (!Prepare(error)) {
     std::cerr << "lumivexctl: " << error << "\n";
     return kExitUsage;

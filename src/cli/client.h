@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "config/user_settings.h"
 #include "core/global.h"
+#include "core/program_folder.h"
 #include "webservice/camera_list.h"
 #include "webservice/service_context.h"
 
@@ -40,14 +41,15 @@ class Client {
   int FindDevice(const std::string& sid);
 
  private:
-  bool Prepare(std::string& error);
+  bool PrepareFolders(std::string& error);  // the layout's folders and the log
+  bool Prepare(std::string& error);          // deployment values and the service context
   int RunSignedIn();
   bool SignIn();
   bool Refused(const SignInRefusal& refusal);
   int Fail(const std::string& why);
 
   Options options_;
-  std::string folder_;
+  ProgramLayout layout_;
   Global g_;
   UserSettings settings_;
   WallLayout wall_;

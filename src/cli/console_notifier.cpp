@@ -4,9 +4,13 @@
 
 namespace lumivex::cli {
 
+// A text of several lines prints as several lines of that kind.
 void ConsoleNotifier::Line(const char* kind, const std::string& text) {
   std::lock_guard lock(mutex_);
-  out_ << kind << ": " << text << std::endl;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    out_ << kind << ": " << text.substr(start, end - start) << "\n";
+  out_ << kind << ": " << text.substr(start) << std::endl;
 }
 
 void ConsoleNotifier::Print(const std::string& line) {

@@ -18,13 +18,14 @@ constexpr DeploymentFlag kDeploymentFlags[] = {
     {"lan-port", "lan_port"},
 };
 
-enum CommonId : int { kHome = 1000, kInsecure, kVerbose, kHelp, kVersion, kDeployment = 1100,
+enum CommonId : int { kHome = 1000, kInsecure, kVerbose, kTraceHttp, kHelp, kVersion, kDeployment = 1100,
                       kProgram = 1200 };
 
 std::vector<option> LongOptions(const CommandLine& line) {
   std::vector<option> longs = {
       {"home", required_argument, nullptr, kHome},  {"insecure", no_argument, nullptr, kInsecure},
-      {"verbose", no_argument, nullptr, kVerbose},  {"help", no_argument, nullptr, kHelp},
+      {"verbose", no_argument, nullptr, kVerbose},  {"trace-http", no_argument, nullptr, kTraceHttp},
+      {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kVersion},
   };
   int id = kDeployment;
@@ -65,6 +66,7 @@ bool TakeCommon(int id, const char* value, CommonOptions& o) {
     case kHome: o.home = value; return true;
     case kInsecure: o.overrides.emplace_back("tls_verify", "0"); return true;
     case kVerbose: o.verbose = true; return true;
+    case kTraceHttp: o.traceHttp = true; return true;
     case 'h':
     case kHelp: o.help = true; return true;
     case kVersion: o.version = true; return true;

@@ -14,6 +14,7 @@ struct CommonOptions {
   std::string home;  // --home DIR; empty: LUMIVEX_HOME or the executable's folder
   std::vector<std::pair<std::string, std::string>> overrides;  // deployment keys
   bool verbose = false;
+  bool traceHttp = false;  // libcurl's own trace on standard error
   bool help = false;
   bool version = false;
 };

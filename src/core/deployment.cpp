@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 
 #include "core/global.h"
@@ -121,10 +122,17 @@ bool LoadDeploymentIni(const std::string& path, DeploymentSettings& settings, st
   return true;
 }
 
-bool ResolveDeployment(const std::string& programFolder,
+bool ResolveDeployment(const ProgramLayout& layout,
                        const std::vector<std::pair<std::string, std::string>>& overrides,
                        DeploymentSettings& settings, std::string& error) {
-  if (!LoadDeploymentIni(programFolder + "/lumivex.ini", settings, error)) return false;
+  const std::string own = layout.programFolder + "/lumivex.ini";
+  std::error_code ec;
+  if (layout.systemIni.empty() || std::filesystem::exists(own, ec)) {
+    if (!LoadDeploymentIni(own, settings, error)) return false;
+  } else {
+    if (!LoadDeploymentIni(layout.systemIni, settings, error)) return false;
+    settings.caFile = InFolder(std::filesystem::path(layout.systemIni).parent_path().string(), settings.caFile);
+  }
   for (const auto& [key, value] : overrides)
     if (!SetDeploymentValue(settings, key, value, error)) return false;
   return true;

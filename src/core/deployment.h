@@ -11,6 +11,7 @@
 namespace lumivex {
 
 struct Global;
+struct ProgramLayout;
 
 struct DeploymentSettings {
   std::string host = "127.0.0.1";
@@ -34,8 +35,10 @@ bool LoadDeploymentIni(const std::string& path, DeploymentSettings& settings, st
 bool SetDeploymentValue(DeploymentSettings& settings, std::string_view key, std::string_view value,
                         std::string& error);
 
-// lumivex.ini of the program folder, then the command-line overrides in order.
-bool ResolveDeployment(const std::string& programFolder,
+// lumivex.ini of the program folder (installed: else the system's, whose
+// relative ca_file is taken from its own folder), then the command-line
+// overrides in order.
+bool ResolveDeployment(const ProgramLayout& layout,
                        const std::vector<std::pair<std::string, std::string>>& overrides,
                        DeploymentSettings& settings, std::string& error);
 
@@ -51,8 +54,11 @@ std::string WebPortUrlPrefix(const Global& g, std::string_view operation);
 std::string ThumbnailUrl(const Global& g, std::string_view img);
 
 // The options of both programs that override lumivex.ini, for their --help.
-inline constexpr char kDeploymentOptionsHelp[] = R"(  --home DIR            program folder (config/, lumivex.ini); default
-                        $LUMIVEX_HOME or the executable's folder
+inline constexpr char kDeploymentOptionsHelp[] = R"(  --home DIR            program folder (config/, lumivex.ini, log/); default
+                        $LUMIVEX_HOME or the executable's folder; an
+                        installed program uses ~/.config/lumivex and
+                        ~/.local/state/lumivex (XDG_CONFIG_HOME,
+                        XDG_STATE_HOME) and /etc/lumivex/lumivex.ini
   --host HOST           service host                     (ini: host)
   --port N              port of the operations            (ini: port)
   --web-port N          port of the two older operations  (ini: web_port)
@@ -62,7 +68,10 @@ inline constexpr char kDeploymentOptionsHelp[] = R"(  --home DIR            prog
   --local-net IP/MASK   the network the cameras are on, instead of the
                         first interface's                 (ini: local_net)
   --lan-port N          port of the LAN probe, default 53217 (ini: lan_port)
-  --verbose             print the diagnostic log on standard error
+  --verbose             print the diagnostic log on standard error and
+                        write it whole to the log file
+  --trace-http          print libcurl's own trace of every transfer on
+                        standard error
   --help, -h            this text
   --version             the program's version
 )";

@@ -1,7 +1,7 @@
 #pragma once
 // The program folder: where "config/", "res/" and lumivex.ini live. It is the
-// executable's folder unless --home DIR or LUMIVEX_HOME names another, so a
-// system-wide install can keep per-user data in a writable place.
+// executable's folder unless --home DIR or LUMIVEX_HOME names another, or the
+// program is installed: then the user's data goes to the XDG folders.
 
 #include <string>
 #include <string_view>
@@ -18,9 +18,34 @@ std::string ExecutableFolder();
 // The result is absolute.
 std::string ResolveProgramFolder(std::string_view homeOption);
 
-// Creates folder/config when missing: on this platform the program folder
-// may be a fresh per-user folder rather than an installed one.
-bool EnsureConfigFolder(const std::string& folder);
+enum class LayoutKind {
+  kPortable,   // everything in the program folder
+  kInstalled,  // per-user XDG folders; the pictures under the install prefix
+};
+
+// Where one program keeps its files.
+struct ProgramLayout {
+  LayoutKind kind = LayoutKind::kPortable;
+  std::string programFolder;  // config/ and lumivex.ini
+  std::string logFolder;
+  std::string lockFile;   // the single-instance lock
+  std::string systemIni;  // installed only: read when programFolder has no lumivex.ini
+  std::string resFolder;  // the pictures
+};
+
+// Portable beside a build, with --home or with LUMIVEX_HOME. Installed when
+// the executable sits in an install prefix (bin/ beside share/lumivex/res)
+// or its folder takes no files.
+ProgramLayout ResolveLayout(std::string_view homeOption);
+// The same for an executable in executableFolder.
+ProgramLayout LayoutFor(std::string_view homeOption, const std::string& executableFolder);
+
+// The log file of program ("lumivex", "lumivexctl", "lumivex-update").
+std::string LogFileOf(const ProgramLayout& layout, const char* program);
+
+// Creates config/ and the log folder and checks both take files. On failure
+// error names the path and the system's reason.
+bool PrepareLayout(const ProgramLayout& layout, std::string& error);
 
 // folder joined with a relative path; an absolute path stays as it is.
 std::string InFolder(const std::string& folder, const std::string& path);

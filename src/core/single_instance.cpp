@@ -5,17 +5,24 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace lumivex {
 
 SingleInstanceLock::State SingleInstanceLock::Acquire(const std::string& lockFile) {
   Release();
+  error_.clear();
   int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return State::kError;
+  if (fd < 0) {
+    error_ = lockFile + ": " + std::strerror(errno);
+    return State::kError;
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     int error = errno;
     ::close(fd);
-    return error == EWOULDBLOCK ? State::kHeldByOther : State::kError;
+    if (error == EWOULDBLOCK) return State::kHeldByOther;
+    error_ = lockFile + ": " + std::strerror(error);
+    return State::kError;
   }
   fd_ = fd;
   return State::kAcquired;

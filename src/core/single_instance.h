@@ -1,5 +1,5 @@
 #pragma once
-// One client per program folder: an exclusive flock on a lock file there.
+// One client per program folder (installed: per user): an exclusive flock on a lock file.
 // The lock is held until the object goes (or the process ends).
 
 #include <string>
@@ -18,9 +18,12 @@ class SingleInstanceLock {
   State Acquire(const std::string& lockFile);
   void Release();
   bool held() const { return fd_ >= 0; }
+  // After kError: the lock file and the system's reason.
+  const std::string& error() const { return error_; }
 
  private:
   int fd_ = -1;
+  std::string error_;
 };
 
 }  // namespace lumivex

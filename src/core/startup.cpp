@@ -17,9 +17,9 @@ void RunIfSet(const F& step, Args&&... args) {
 
 }  // namespace
 
-StartupSteps DefaultPlatformSteps(const std::string& programFolder, SingleInstanceLock& lock) {
+StartupSteps DefaultPlatformSteps(const std::string& lockFile, SingleInstanceLock& lock) {
   StartupSteps steps;
-  steps.acquireInstance = [programFolder, &lock] { return lock.Acquire(programFolder + "/lumivex.lock"); };
+  steps.acquireInstance = [lockFile, &lock] { return lock.Acquire(lockFile); };
   steps.releaseInstance = [&lock] { lock.Release(); };
   steps.getLocalNetInfo = [](Global& g) { return GetLocalNetInfo(g); };
   steps.initLibraries = InitHttpLibrary;

@@ -46,9 +46,8 @@ enum class StartupResult {
   kFinished,  // the main window ran and closed; shut-down is done
 };
 
-// The default steps that need no window: flock in the program folder,
-// getifaddrs, libcurl.
-StartupSteps DefaultPlatformSteps(const std::string& programFolder, SingleInstanceLock& lock);
+// The default steps that need no window: flock on lockFile, getifaddrs, libcurl.
+StartupSteps DefaultPlatformSteps(const std::string& lockFile, SingleInstanceLock& lock);
 
 StartupResult RunStartup(Global& g, UserSettings& settings, const StartupSteps& steps);
 

@@ -31,12 +31,26 @@ std::string HomeFolder() {
   return WithoutTrailingSlash(folder);
 }
 
-std::string XdgConfigHome() {
-  // The rules ignore a relative value.
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && config[0] == '/') return WithoutTrailingSlash(config);
+namespace {
+
+// The rules ignore a relative value.
+std::string BaseFolder(const char* variable, const char* underHome) {
+  const char* value = std::getenv(variable);
+  if (value && value[0] == '/') return WithoutTrailingSlash(value);
   std::string home = HomeFolder();
-  return home.empty() ? "" : home + "/.config";
+  return home.empty() ? "" : home + underHome;
+}
+
+}  // namespace
+
+std::string XdgConfigHome() { return BaseFolder("XDG_CONFIG_HOME", "/.config"); }
+
+std::string XdgStateHome() { return BaseFolder("XDG_STATE_HOME", "/.local/state"); }
+
+std::string XdgRuntimeDir() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (!runtime || runtime[0] != '/' || !IsFolder(runtime)) return "";
+  return WithoutTrailingSlash(runtime);
 }
 
 }  // namespace lumivex

@@ -13,4 +13,11 @@ std::string HomeFolder();
 // empty without a home folder.
 std::string XdgConfigHome();
 
+// $XDG_STATE_HOME when absolute, else HomeFolder() + "/.local/state".
+std::string XdgStateHome();
+
+// $XDG_RUNTIME_DIR when it is an absolute path to a folder; else empty (the
+// rules leave the fallback to the program).
+std::string XdgRuntimeDir();
+
 }  // namespace lumivex

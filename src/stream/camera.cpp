@@ -89,10 +89,19 @@ void CCamera::BeginSession() {
   counters.firstPictureNs = 0;
   counters.startedNs = SteadyNowNs();
   m_VideoStatus = STATUS_VIDEO_CONNECTING;
+  LogState(STATUS_VIDEO_CONNECTING);
   env_.wall.AssignWindow(*this);  // sets wallPage and wallIndex under the wall's lock
   sessionActive_ = true;
   StartPainter();
   session_ = std::thread([this] { SessionThread(); });
+}
+
+void CCamera::Fail() {
+  if (m_VideoStatus.exchange(STATUS_VIDEO_FAILED) != STATUS_VIDEO_FAILED) LogState(STATUS_VIDEO_FAILED);
+}
+
+void CCamera::LogState(int32_t status) const {
+  LogInfo("camera " + sid_ + ": " + VideoStatusName(status));
 }
 
 void CCamera::StartPainter() {
@@ -199,7 +208,7 @@ void CCamera::ReleaseSession(StopKind kind) {
   wallPage = -1;
   wallIndex = -1;
   rotation = 0;
-  m_VideoStatus = STATUS_READY;
+  if (m_VideoStatus.exchange(STATUS_READY) != STATUS_READY) LogState(STATUS_READY);
   sessionActive_ = false;
   if (kind == StopKind::kWatchdog) LogLine("camera:StopCleanCameraCheck()");
 }

@@ -133,7 +133,8 @@ class CCamera : public AudioParty {
   void StartPainter();
   void EnsureWatchdog();
   void Watchdog();
-  void Fail() { m_VideoStatus = STATUS_VIDEO_FAILED; }
+  void Fail();
+  void LogState(int32_t status) const;  // each change, at info level
   bool SleepUnlessStopped(std::chrono::milliseconds time) const {
     return lumivex::SleepUnlessStopped(conn_.stopRequested, time);
   }

@@ -62,7 +62,7 @@ void CCamera::ShowFrame(const ShownFrame& frame) {
   const WallPlace where = place();
   if (where.page != env_.wall.currentPage()) return;  // decoded all the same: the decoder stays current
   int32_t connecting = STATUS_VIDEO_CONNECTING;
-  m_VideoStatus.compare_exchange_strong(connecting, STATUS_VIDEO_PLAYING);
+  if (m_VideoStatus.compare_exchange_strong(connecting, STATUS_VIDEO_PLAYING)) LogState(STATUS_VIDEO_PLAYING);
   Present(*picture, where);
   if (snapshotRequested) TakePendingSnapshot(*picture);
 }

@@ -21,6 +21,7 @@
 
 #include "config/user_settings.h"
 #include "core/global.h"
+#include "core/program_folder.h"
 #include "core/single_instance.h"
 #include "ui/background_jobs.h"
 #include "ui/qt_notifier.h"
@@ -31,14 +32,15 @@
 namespace lumivex {
 
 struct AppContext {
+  explicit AppContext(const ProgramLayout& layout);
+  // The portable layout of folder (the tests' own program folders).
   explicit AppContext(const std::string& folder);
   AppContext(const AppContext&) = delete;
   AppContext& operator=(const AppContext&) = delete;
 
+  const ProgramLayout layout;
   const std::string programFolder;  // holds config/ and lumivex.ini
-  // The pictures: res/ of the program folder when there is one, else the one
-  // beside the executable (a --home folder holds only the user's data).
-  std::string resFolder;
+  std::string resFolder;  // the pictures (a test may point it at the build's)
 
   // In the order the process-wide objects are made.
   UserSettings settings;

@@ -128,7 +128,7 @@ bool DeviceTreeWorkers::Download(const std::string& url, std::string& bytes) {
   bytes.reserve(kThumbnailBytes);
   DownloadRequest request;
   request.url = url;
-  request.options = TransportOptionsOf(service_.g);
+  request.options = ThumbnailTransportOptions(service_.g);
   request.maxBytes = kThumbnailBytes;
   request.sink = [&bytes](const char* data, std::size_t size) {
     bytes.append(data, size);

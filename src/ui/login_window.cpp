@@ -156,6 +156,12 @@ void CLogin::BuildControls() {
   status_->setGeometry(20, 96, kWidth - 40, 24);
   status_->setAlignment(Qt::AlignCenter);
   SetTextColour(status_, Qt::white);
+  // The network's cause under the status line, where libcurl named one.
+  cause_ = new QLabel(this);
+  cause_->setObjectName(names::kStatusCause);
+  cause_->setGeometry(20, 120, kWidth - 40, 20);  // between the status and the user box
+  cause_->setAlignment(Qt::AlignCenter);
+  SetTextColour(cause_, QColor(255, 220, 160));
 
   user_ = new QComboBox(this);
   user_->setObjectName(names::kUser);
@@ -163,7 +169,7 @@ void CLogin::BuildControls() {
   user_->setInsertPolicy(QComboBox::NoInsert);
   user_->setGeometry(kBoxLeft, kUserTop, kBoxWidth, kBoxHeight);
   connect(user_->lineEdit(), &QLineEdit::textEdited, this, [this] {
-    status_->clear();
+    SetStatus(QString());
     password_->clear();
   });
   connect(user_, &QComboBox::activated, this,
@@ -173,7 +179,7 @@ void CLogin::BuildControls() {
   password_->setObjectName(names::kPassword);
   password_->setEchoMode(QLineEdit::Password);
   password_->setGeometry(kBoxLeft, kPasswordTop, kBoxWidth, kBoxHeight);
-  connect(password_, &QLineEdit::textEdited, status_, &QLabel::clear);
+  connect(password_, &QLineEdit::textEdited, this, [this] { SetStatus(QString()); });
 
   forgot_ = MakeButton(app_, "", QStringLiteral("忘记密码"), this);
   forgot_->setObjectName(names::kForgotPassword);
@@ -248,7 +254,7 @@ bool CLogin::Refused(const SignInRefusal& refusal) {
   if (!refusal.refused()) return false;
   const QString text = QString::fromStdString(refusal.text);
   ShowTip(this, text, refusal.tipMs);
-  if (refusal.inStatusLine) status_->setText(text);
+  if (refusal.inStatusLine) SetStatus(text);
   const bool user = refusal.field == SignInRefusal::Field::kUser;
   if (refusal.clearField) user ? user_->clearEditText() : password_->clear();
   user ? user_->setFocus() : password_->setFocus();
@@ -284,7 +290,7 @@ void CLogin::StartLogin(const LoginInput& input) {
 
 void CLogin::AdvanceProgress() {
   dots_ = (dots_ + 1) % kDotCycle;
-  status_->setText(QStringLiteral("正在登录") + QString(dots_, QLatin1Char('.')));
+  SetStatus(QStringLiteral("正在登录") + QString(dots_, QLatin1Char('.')));
 }
 
 void CLogin::TakeStatus(const QString& text) {
@@ -310,9 +316,15 @@ void CLogin::Cancel() {
   ShowResult(QString());
 }
 
+void CLogin::SetStatus(const QString& text) {
+  const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+  status_->setText(newline < 0 ? text : text.left(newline));
+  cause_->setText(newline < 0 ? QString() : text.mid(newline + 1));
+}
+
 void CLogin::ShowResult(const QString& text) {
   progress_.stop();
-  status_->setText(text);
+  SetStatus(text);
   currentAttempt_ = 0;
   SetBusy(false);
 }

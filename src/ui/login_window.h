@@ -42,6 +42,7 @@ inline constexpr char kForgotPassword[] = "forgotPassword";
 inline constexpr char kRememberPassword[] = "rememberPassword";
 inline constexpr char kAutoLogin[] = "autoLogin";
 inline constexpr char kStatus[] = "status";
+inline constexpr char kStatusCause[] = "statusCause";
 inline constexpr char kSignIn[] = "signIn";
 inline constexpr char kCancel[] = "cancel";
 inline constexpr char kClose[] = "close";
@@ -87,6 +88,7 @@ class CLogin : public QDialog {
   void Finish(int attempt, int result, LoginOutcome outcome);
   // The result operation: the progress stops, the status line shows text
   // (or nothing), and the window is idle again.
+  void SetStatus(const QString& text);  // a second line goes under the status line
   void ShowResult(const QString& text);
   void SetBusy(bool busy);
 
@@ -96,6 +98,7 @@ class CLogin : public QDialog {
   QCheckBox* remember_ = nullptr;
   QCheckBox* autoLogin_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* cause_ = nullptr;
   QAbstractButton* signIn_ = nullptr;
   QAbstractButton* cancel_ = nullptr;
   QAbstractButton* close_ = nullptr;

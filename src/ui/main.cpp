@@ -18,6 +18,7 @@
 #include "ui/app_context.h"
 #include "ui/login_window.h"
 #include "webservice/handshake.h"
+#include "webservice/http.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ using namespace lumivex;
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr char kCannotStartMessage[] = "Lumivex 无法启动：\n";
 constexpr char kSystemUiFont[] = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
 constexpr int kUiFontPoints = 9;
 
@@ -38,7 +40,7 @@ Options:
 
 bool Deploy(const CommonOptions& o, AppContext& app, std::string& error) {
   DeploymentSettings deployment;
-  if (!ResolveDeployment(app.programFolder, o.overrides, deployment, error)) return false;
+  if (!ResolveDeployment(app.layout, o.overrides, deployment, error)) return false;
   return ApplyDeployment(deployment, app.programFolder, app.global, error);
 }
 
@@ -70,8 +72,26 @@ void ShowMessage(const std::string& title, const std::string& text) {
   box.exec();
 }
 
+// A folder, the log or the lock that cannot be made: the user is told which
+// path and why, since nothing else would show.
+int StartupFailed(const std::string& why) {
+  LogInfo("lumivex cannot start: " + why);
+  std::fprintf(stderr, "lumivex: %s\n", why.c_str());
+  InstallUiFont();
+  ShowMessage(kPromptTitle, kCannotStartMessage + why);
+  return kExitFailed;
+}
+
+bool StartLogging(const CommonOptions& options, const ProgramLayout& layout, std::string& error) {
+  LogOptions log;
+  log.program = "lumivex";
+  log.verbose = options.verbose;
+  log.file = LogFileOf(layout, "lumivex");
+  return InitLogging(log, error);
+}
+
 StartupSteps DesktopSteps(AppContext& app) {
-  StartupSteps steps = DefaultPlatformSteps(app.programFolder, app.instanceLock);
+  StartupSteps steps = DefaultPlatformSteps(app.layout.lockFile, app.instanceLock);
   const QString instanceName = SingleInstanceServer::NameFor(app.programFolder);
   steps.acquireInstance = [acquire = steps.acquireInstance, &app, instanceName] {
     SingleInstanceLock::State state = acquire();
@@ -152,11 +172,12 @@ int main(int argc, char** argv) {
   QApplication qapp(qtArgc, argv);
   // Each window runs its own loop; the program ends when the start-up sequence does.
   QApplication::setQuitOnLastWindowClosed(false);
-  InitLogging(options.verbose);
-  std::string folder = ResolveProgramFolder(options.home);
-  if (!EnsureConfigFolder(folder)) LogLine("cannot create " + folder + "/config");
+  const ProgramLayout layout = ResolveLayout(options.home);
+  if (!PrepareLayout(layout, error) || !StartLogging(options, layout, error)) return StartupFailed(error);
+  SetHttpTrace(options.traceHttp);
+  LogInfo(VersionLine("lumivex") + " starts in " + layout.programFolder);
 
-  AppContext app(folder);
+  AppContext app(layout);
   if (!Deploy(options, app, error)) {
     std::fprintf(stderr, "lumivex: %s\n", error.c_str());
     ShowMessage(kPromptTitle, error);
@@ -164,6 +185,7 @@ int main(int argc, char** argv) {
   }
   InstallUiFont();
   StartupResult result = RunStartup(app.global, app.settings, DesktopSteps(app));
-  LogLine(std::string("lumivex ends: ") + ResultText(result));
+  if (result == StartupResult::kNoInstanceLock) return StartupFailed(app.instanceLock.error());
+  LogInfo(std::string("lumivex ends: ") + ResultText(result));
   return ExitCodeOf(result);
 }

@@ -6,6 +6,9 @@
 #include <string>
 
 #include "core/command_line.h"
+#include "core/folders.h"
+#include "core/logging.h"
+#include "core/program_folder.h"
 #include "updater/update_rules.h"
 #include "updater/update_window.h"
 #include "webservice/http.h"
@@ -34,6 +37,17 @@ void PrintInfoAsked(int argc, char** argv) {
   else if (info.version) std::puts(lumivex::VersionLine("lumivex-update").c_str());
 }
 
+// Beside the client's log. A log that cannot be made does not stop an update.
+void StartLogging() {
+  const lumivex::ProgramLayout layout = lumivex::ResolveLayout("");
+  lumivex::LogOptions log;
+  log.program = "lumivex-update";
+  log.file = lumivex::LogFileOf(layout, "lumivex-update");
+  std::string error;
+  if (!lumivex::CreateFolderLevels(layout.logFolder) || !lumivex::InitLogging(log, error))
+    std::fprintf(stderr, "lumivex-update: no log: %s\n", error.empty() ? layout.logFolder.c_str() : error.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,6 +59,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  StartLogging();
+  LogInfo(VersionLine("lumivex-update") + " downloads " + command.address);
   QApplication app(argc, argv);
   if (!InitHttpLibrary()) {
     UpdateWindow::ShowMessage(nullptr, QString::fromUtf8(kUpdateDownloadFailed));

@@ -101,7 +101,7 @@ bool StartInstaller(const std::string& path, pid_t& pid, std::string& error) {
 }
 
 UpdateResult Failed(UpdateOutcome outcome, std::string error) {
-  LogLine("update: " + error);
+  LogInfo("update: " + error);
   UpdateResult result;
   result.outcome = outcome;
   result.error = std::move(error);
@@ -157,6 +157,7 @@ UpdateResult RunUpdate(const std::string& address, const UpdateJobOptions& optio
   if (!StartInstaller(options.installerPath, result.installerPid, error))
     return Failed(UpdateOutcome::StartFailed, error);
   result.outcome = UpdateOutcome::Started;
+  LogInfo("update: started " + options.installerPath + " (pid " + std::to_string(result.installerPid) + ")");
   return result;
 }
 

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <signal.h>
 
+#include <atomic>
 #include <memory>
 
 #include "core/global.h"
@@ -43,6 +44,22 @@ int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_of
   return 0;
 }
 
+std::atomic<bool> g_traceHttp{false};
+
+NetworkCause CauseOf(CURLcode code) {
+  switch (code) {
+    case CURLE_OK: return NetworkCause::kNone;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return NetworkCause::kNotResolved;
+    case CURLE_COULDNT_CONNECT: return NetworkCause::kNotConnected;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR: return NetworkCause::kTlsVerification;
+    case CURLE_OPERATION_TIMEDOUT: return NetworkCause::kTimedOut;
+    default: return NetworkCause::kOther;
+  }
+}
+
 void ApplyOptions(CURL* curl, const TransportOptions& o) {
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, o.tlsVerify ? 1L : 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, o.tlsVerify ? 2L : 0L);
@@ -51,15 +68,34 @@ void ApplyOptions(CURL* curl, const TransportOptions& o) {
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(o.totalTimeout.count()));
   curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl inflates
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // worker threads: no SIGALRM for DNS time-outs
-  curl_easy_setopt(curl, CURLOPT_VERBOSE, VerboseLogging() ? 1L : 0L);
+  curl_easy_setopt(curl, CURLOPT_VERBOSE, g_traceHttp ? 1L : 0L);
+  if (!o.userAgent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, o.userAgent.c_str());
 }
 
 }  // namespace
+
+const char* NetworkCauseText(NetworkCause cause) {
+  switch (cause) {
+    case NetworkCause::kNotResolved: return "无法解析服务器地址";
+    case NetworkCause::kNotConnected: return "无法连接到服务器";
+    case NetworkCause::kTlsVerification: return "服务器证书验证失败";
+    case NetworkCause::kTimedOut: return "连接服务器超时";
+    default: return "";
+  }
+}
 
 TransportOptions TransportOptionsOf(const Global& g) {
   TransportOptions o;
   o.caFile = g.caFile;
   o.tlsVerify = g.tlsVerify;
+  return o;
+}
+
+void SetHttpTrace(bool on) { g_traceHttp = on; }
+
+TransportOptions ThumbnailTransportOptions(const Global& g) {
+  TransportOptions o = TransportOptionsOf(g);
+  o.userAgent = "velmor-Windows";
   return o;
 }
 
@@ -94,6 +130,7 @@ DownloadResult DownloadUrl(const DownloadRequest& request) {
   result.bytes = t.bytes;
   result.aborted = t.aborted;
   result.ok = code == CURLE_OK;
+  result.cause = t.tooLong ? NetworkCause::kOther : CauseOf(code);
   if (t.tooLong)
     result.error = "the body exceeds " + std::to_string(request.maxBytes) + " bytes";
   else if (!result.ok)
@@ -133,18 +170,20 @@ FetchResult HttpFetch(const std::string& url, const TransportOptions& options, s
   result.ok = r.ok;
   result.httpStatus = r.httpStatus;
   result.error = r.error;
+  result.cause = r.cause;
   if (!r.ok) body.clear();
   return result;
 }
 
 bool HttpGet(const Global& g, const std::string& url, std::string& out, std::size_t outCapacity,
-             bool ownKeyReply) {
+             bool ownKeyReply, NetworkCause* cause) {
   out.clear();
   std::string body;
   FetchResult r = HttpFetch(url, TransportOptionsOf(g), body);
+  if (cause) *cause = r.cause;
   if (!r.ok) {
     LogLine("curl_easy_perform failed____Line399.");
-    LogLine("HttpGet: " + r.error);
+    LogInfo("HttpGet: " + r.error);
     return false;
   }
   if (ownKeyReply)

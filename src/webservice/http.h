@@ -21,18 +21,31 @@ struct TransportOptions {
   std::chrono::milliseconds connectTimeout{15000};
   std::chrono::milliseconds totalTimeout{20000};
   std::size_t maxBody = kHttpMaxBody;  // a longer body fails the call
+  std::string userAgent;  // empty: no User-Agent header
 };
 
 TransportOptions TransportOptionsOf(const Global& g);
+// The device tree's Internet handle: the same, naming itself "velmor-Windows".
+TransportOptions ThumbnailTransportOptions(const Global& g);
+
+// libcurl's own trace of every transfer on standard error (--trace-http).
+void SetHttpTrace(bool on);
 
 // libcurl's global start-up with its SSL part, and its clean-up.
 bool InitHttpLibrary();
 void CleanupHttpLibrary();
 
+// Why a transfer failed, where libcurl tells a cause a user can act on.
+enum class NetworkCause { kNone, kNotResolved, kNotConnected, kTlsVerification, kTimedOut, kOther };
+
+// The user's words for a cause; empty for kNone and kOther.
+const char* NetworkCauseText(NetworkCause cause);
+
 struct FetchResult {
   bool ok = false;      // the transfer completed (whatever the HTTP status)
   long httpStatus = 0;
   std::string error;    // libcurl's message when !ok
+  NetworkCause cause = NetworkCause::kNone;
 };
 
 // The raw transfer: the whole body into body, bounded by options.maxBody.
@@ -41,9 +54,10 @@ FetchResult HttpFetch(const std::string& url, const TransportOptions& options, s
 // The web operation's GET: fetches url and decodes the body with the reply
 // decoder chosen by ownKeyReply into out (at most outCapacity - 1 bytes).
 // The HTTP status is not looked at: an error page decodes to text that does
-// not parse, and the caller reports that.
+// not parse, and the caller reports that. cause, when given, tells why a
+// transfer failed.
 bool HttpGet(const Global& g, const std::string& url, std::string& out, std::size_t outCapacity,
-             bool ownKeyReply);
+             bool ownKeyReply, NetworkCause* cause = nullptr);
 
 // Receives each block; false aborts the transfer.
 using DownloadSink = std::function<bool(const char* data, std::size_t size)>;
@@ -65,6 +79,7 @@ struct DownloadResult {
   long httpStatus = 0;
   uint64_t bytes = 0;
   std::string error;
+  NetworkCause cause = NetworkCause::kNone;
 };
 
 DownloadResult DownloadUrl(const DownloadRequest& request);

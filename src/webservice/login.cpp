@@ -20,8 +20,17 @@ constexpr char kRequestFailed[] = "登陆请求失败，请检查网络和防火
 constexpr char kReplyFailed[] = "登陆失败，请检查网络和防火墙设置";
 
 int Fail(ServiceContext& ctx, const std::string& text) {
+  LogInfo("sign-in failed: " + text);
   ctx.notifier.Status(text);
   return 0;
+}
+
+// The specified line, and under it the cause where libcurl named one.
+std::string RequestFailedText(NetworkCause cause) {
+  std::string text = kRequestFailed;
+  const std::string why = NetworkCauseText(cause);
+  if (!why.empty()) text += "\n" + why;
+  return text;
 }
 
 // The status-line text of a refusal, and whether it clears the password box.
@@ -113,7 +122,7 @@ int Login_Start(ServiceContext& ctx, const LoginInput& input, LoginOutcome& outc
   ServiceReply reply = SendRequest(ctx, request);
   if (reply.result == ServiceReply::Result::kWrapFailed ||
       reply.result == ServiceReply::Result::kFetchFailed)
-    return Fail(ctx, kRequestFailed);
+    return Fail(ctx, RequestFailedText(reply.cause));
   LogLine("Login:RecvData");
   if (!reply.received()) return Fail(ctx, kReplyFailed);
   if (!reply.StatusIs("OK")) return Fail(ctx, RefusalText(reply, outcome));
@@ -137,6 +146,7 @@ int Login_Start(ServiceContext& ctx, const LoginInput& input, LoginOutcome& outc
   ctx.notifier.Status("");
   g.m_LoggedIn = 1;
   LogLine("Login_Success");
+  LogInfo("signed in as " + input.user);
   return 1;
 }
 

@@ -99,7 +99,7 @@ ServiceReply SendRequest(const ServiceContext& ctx, const ServiceRequest& reques
     return reply;
   }
   std::string text;
-  if (!HttpGet(ctx.g, url, text, request.replyCapacity, request.wrap == Wrap::kOwnKey)) {
+  if (!HttpGet(ctx.g, url, text, request.replyCapacity, request.wrap == Wrap::kOwnKey, &reply.cause)) {
     LogLine(op + ".do: the transfer failed");
     reply.result = ServiceReply::Result::kFetchFailed;
     return reply;

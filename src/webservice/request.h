@@ -12,6 +12,8 @@
 
 #include <json/value.h>
 
+#include "webservice/http.h"
+
 namespace lumivex {
 
 struct ServiceContext;
@@ -51,6 +53,7 @@ struct ServiceReply {
   Result result = Result::kWrapFailed;
   Json::Value document;  // the outer object, when received
   std::string status;    // its "status" text
+  NetworkCause cause = NetworkCause::kNone;  // why a transfer failed
 
   bool received() const { return result == Result::kReceived; }
   bool StatusIs(std::string_view expected) const;  // ignoring case

@@ -37,6 +37,8 @@ TEST(SingleInstanceLock, MissingFolderIsAnErrorNotAnotherInstance) {
   SingleInstanceLock lock;
   EXPECT_EQ(lock.Acquire("/nonexistent-lumivex-folder/lumivex.lock"), State::kError);
   EXPECT_FALSE(lock.held());
+  // The start-up failure box names the file and the reason.
+  EXPECT_EQ(lock.error(), "/nonexistent-lumivex-folder/lumivex.lock: No such file or directory");
 }
 
 }  // namespace

@@ -92,6 +92,25 @@ TEST_F(CliTest, UsageErrorsAndInputChecksExitTwo) {
     EXPECT_NE(help.out.find(command), std::string::npos) << command;
 }
 
+// Folders that cannot be made end the run at once, named with the reason;
+// a good run leaves its log in the program folder's log/.
+TEST_F(CliTest, FoldersThatCannotBeMadeAreNamedAndARunIsLogged) {
+  SimServer sim(R"({"accounts": [{"user": "alice", "password": "secret77"}]})");
+  ProcessResult good = Ctl(sim, {"-u", "alice", "-p", "secret77", "login"});
+  ASSERT_EQ(good.exitCode, 0) << good.out << good.err;
+  EXPECT_NE(ReadText(home.str() + "/log/lumivexctl.log").find("INFO  lumivexctl: signed in as alice"),
+            std::string::npos);
+
+  TempDir blocked;
+  WriteFileBytes(blocked / "log", "a file where the log folder goes");
+  std::vector<std::string> args = sim.CliOptions(blocked.str());
+  for (const char* a : {"-u", "alice", "-p", "secret77", "login"}) args.push_back(a);
+  ProcessResult r = RunProgram(CliPath(), args);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err.rfind("lumivexctl: " + blocked.str() + "/log: ", 0), 0u) << r.err;
+  EXPECT_EQ(r.out.find("signed in"), std::string::npos);
+}
+
 // The service demands an update during the handshake: the updater starts
 // with "-u" and the client ends with exit status 0.
 TEST_F(CliTest, ForcedUpdateStartsTheUpdaterAndEndsWithZero) {

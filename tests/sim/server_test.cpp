@@ -9,6 +9,7 @@
 #include "sim/service.h"
 #include "support/temp_dir.h"
 #include "webservice/crypto.h"
+#include "core/global.h"
 #include "webservice/http.h"
 
 namespace lumivex::sim {
@@ -24,11 +25,12 @@ class ServerTest : public ::testing::Test {
     ASSERT_TRUE(ParseScenario(R"({"devices": [{"sid": "cam1"}], "faults": {"img": {"gzip": true, "times": 1}}})", s,
                               error)) << error;
     service = std::make_unique<Service>(std::move(s), ClientKeyPair::Generate());
-    server = std::make_unique<WebServer>([this](const std::string& t) { return service->Handle(t); });
+    server = std::make_unique<WebServer>([this](const HttpRequest& r) { return service->Handle(r); });
     Pki pki = MakePki(AltNamesFor("127.0.0.1"));
     std::string caPath;
     ASSERT_TRUE(WriteStateFolder(dir.str(), pki, caPath, error)) << error;
     tls.caFile = caPath;
+    tls.userAgent = Service::kThumbnailUserAgent;
     ASSERT_TRUE(server->Start("127.0.0.1", 0, pki.serverCertPem, pki.serverKeyPem, error)) << error;
   }
 
@@ -49,7 +51,9 @@ TEST_F(ServerTest, HttpsAndPlainHttpShareThePort) {
   EXPECT_EQ(first.httpStatus, 200);
   EXPECT_EQ(body.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
   std::string plain;
-  FetchResult second = HttpFetch(Url("http", "/img/cam1.png"), TransportOptions{}, plain);
+  TransportOptions plainOptions;
+  plainOptions.userAgent = "velmor-Windows";
+  FetchResult second = HttpFetch(Url("http", "/img/cam1.png"), plainOptions, plain);
   ASSERT_TRUE(second.ok) << second.error;
   EXPECT_EQ(plain, body);
 
@@ -58,7 +62,38 @@ TEST_F(ServerTest, HttpsAndPlainHttpShareThePort) {
   EXPECT_NE(page.find("<html>"), std::string::npos);
 
   TransportOptions untrusted;  // the system's CAs only: the sim's certificate must fail
-  EXPECT_FALSE(HttpFetch(Url("https", "/img/cam1.png"), untrusted, page).ok);
+  FetchResult refused = HttpFetch(Url("https", "/img/cam1.png"), untrusted, page);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.cause, NetworkCause::kTlsVerification) << refused.error;
+}
+
+// Thumbnails carry the client's name and nothing else does.
+TEST_F(ServerTest, ThumbnailsNeedTheClientsUserAgentAndOperationsNone) {
+  std::string body;
+  TransportOptions none = tls;
+  none.userAgent.clear();
+  EXPECT_EQ(HttpFetch(Url("https", "/img/cam1.png"), none, body).httpStatus, 403);
+  TransportOptions other = tls;
+  other.userAgent = "curl/7.88";
+  EXPECT_EQ(HttpFetch(Url("https", "/img/cam1.png"), other, body).httpStatus, 403);
+  EXPECT_EQ(HttpFetch(Url("https", "/img/cam1.png"), tls, body).httpStatus, 200);
+  // The thumbnail options are the client's own.
+  Global g;
+  EXPECT_EQ(ThumbnailTransportOptions(g).userAgent, Service::kThumbnailUserAgent);
+  EXPECT_TRUE(TransportOptionsOf(g).userAgent.empty());
+  EXPECT_EQ(HttpFetch(Url("https", "/velmor/security.do?data=00"), tls, body).httpStatus, 400);
+}
+
+TEST(NetworkCause, ClosedPortIsNamed) {
+  InitHttpLibrary();
+  TransportOptions o;
+  o.connectTimeout = std::chrono::milliseconds(3000);
+  std::string body;
+  // Port 1 on loopback: nothing listens there without root's say-so.
+  FetchResult closed = HttpFetch("http://127.0.0.1:1/velmor/login.do", o, body);
+  EXPECT_EQ(closed.cause, NetworkCause::kNotConnected) << closed.error;
+  EXPECT_STREQ(NetworkCauseText(closed.cause), "无法连接到服务器");
+  EXPECT_STREQ(NetworkCauseText(NetworkCause::kOther), "");
 }
 
 TEST(Gzip, InflatesBackWithZlib) {

@@ -53,8 +53,10 @@ const char* kScenario = R"({
   "accounts": [
     {"user": "alice", "password": "secret77"},
     {"user": "carol", "password": "carol123"},
-    {"user": "dave", "password": "dave1234"}
+    {"user": "dave", "password": "dave1234"},
+    {"user": "erin", "password": "erin1234", "devices": ["cam1"]}
   ],
+  "devices": [{"sid": "cam1", "admin": "erin"}],
   "faults": {"login": {"delayMs": 600}}
 })";
 
@@ -363,6 +365,31 @@ class LoginWindowTest : public QObject {
     QVERIFY(!w.signedIn());
   }
 
+  // The service went away after the handshake: the specified line, and
+  // libcurl's cause under it until the user types again.
+  void networkFailureNamesItsCauseUnderTheStatus() {
+    if (!Sim()) QSKIP("lumivex-sim not named: set LUMIVEX_SIM");
+    test::TempDir home;
+    auto app = HandshakenApp(home);
+    QVERIFY(app);
+    app->global.port = 1;  // nothing listens on loopback port 1
+    CLogin w(*app);
+    View v(w);
+    auto* cause = w.findChild<QLabel*>(names::kStatusCause);
+    QVERIFY(cause);
+    QVERIFY(Show(w));
+    v.user->setEditText("alice");
+    v.password->setText("secret77");
+    QTest::mouseClick(v.signIn, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.busy(), kSignInBoundMs);
+    QCOMPARE(v.status->text(), QStringLiteral("登陆请求失败，请检查网络和防火墙设置"));
+    QCOMPARE(cause->text(), QStringLiteral("无法连接到服务器"));
+    QVERIFY(cause->geometry().top() >= v.status->geometry().bottom());
+    QTest::keyClicks(v.password, "7");
+    QCOMPARE(v.status->text(), QString());
+    QCOMPARE(cause->text(), QString());
+  }
+
   void signsInAndAutomaticallyAtTheNextStart() {
     if (!Sim()) QSKIP("lumivex-sim not named: set LUMIVEX_SIM");
     test::TempDir home;
@@ -545,6 +572,55 @@ class LoginWindowTest : public QObject {
     test::ProcessResult bad = test::RunProgram(program, {"--port"}, 20s, noDisplay);
     QCOMPARE(bad.exitCode, 2);
     QVERIFY(Contains(bad.err, "--port needs a value"));
+  }
+
+  // A whole session of the program: its log file holds the sign-in and the
+  // camera's states, at info level only.
+  void programLogsTheSessionToItsFile() {
+    std::string program = test::DesktopProgram();
+    if (program.empty()) QSKIP("the lumivex program not named: set LUMIVEX_PROGRAM");
+    if (!Sim()) QSKIP("lumivex-sim not named: set LUMIVEX_SIM");
+    test::TempDir home;
+    {
+      auto app = HandshakenApp(home);
+      QVERIFY(app);
+      CLogin w(*app);
+      View v(w);
+      QVERIFY(Show(w));
+      v.user->setEditText("erin");
+      v.password->setText("erin1234");
+      v.autoLogin->click();
+      QTest::mouseClick(v.signIn, Qt::LeftButton);
+      QTRY_VERIFY_WITH_TIMEOUT(w.signedIn(), kSignInBoundMs);
+    }
+    const fs::path configFile = home / "config" / "erin_config.xml";
+    pugi::xml_document doc;
+    QVERIFY(doc.load_file(configFile.c_str()));
+    doc.child("config").child("config1").child("AutoPlay").text().set("1");
+    QVERIFY(doc.save_file(configFile.c_str()));
+
+    test::ChildProcess gui(program, Sim()->ProgramOptions(home.str()));
+    const fs::path log = home / "log" / "lumivex.log";
+    QVERIFY2(test::WaitFor([&] { return Contains(test::ReadFileBytes(log), "camera cam1: playing"); }, 60s),
+             test::ReadFileBytes(log).c_str());
+    const std::string text = test::ReadFileBytes(log);
+    QVERIFY(Contains(text, "INFO  lumivex: signed in as erin"));
+    QVERIFY(Contains(text, "INFO  lumivex: camera cam1: connecting"));
+    QVERIFY(!Contains(text, "DEBUG"));
+    gui.Stop();
+  }
+
+  // A lock that cannot be taken is named to the user with the system's reason.
+  void unmakeableLockIsNamed() {
+    std::string program = test::DesktopProgram();
+    if (program.empty()) QSKIP("the lumivex program not named: set LUMIVEX_PROGRAM");
+    test::TempDir home;
+    fs::create_directories(home / "lumivex.lock");  // a folder where the lock file goes
+    test::ChildProcess gui(program, {"--home", home.str()});
+    const std::string named = "lumivex: " + (home / "lumivex.lock").string() + ": Is a directory";
+    QVERIFY2(test::WaitFor([&] { return Contains(gui.ReadErrors(), named); }, 30s), gui.ReadErrors().c_str());
+    QVERIFY(Contains(test::ReadFileBytes(home / "log" / "lumivex.log"), "lumivex cannot start: "));
+    gui.Stop();
   }
 
   void secondProgramRaisesTheFirst() {
