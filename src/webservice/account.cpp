@@ -37,6 +37,7 @@ std::string VersionText() {
 }
 
 constexpr int kAskAgain = 3;
+constexpr char kPackageManagerUpdate[] = "检测到系统有新版本，请通过系统的软件包管理器更新";
 
 // -1 failure, 0 none, 1 optional, 2 mandatory, or kAskAgain.
 int AskForUpdate(ServiceContext& ctx) {
@@ -73,6 +74,7 @@ int AskForUpdate(ServiceContext& ctx) {
 }
 
 void LaunchUpdater(ServiceContext& ctx, const std::function<void()>& endClient) {
+  if (!ctx.selfUpdate) return;  // announced already; the package manager installs it
   if (!ctx.startUpdater(ctx.settings.updateUrl.str())) {
     ctx.notifier.MessageBox(kTitle, "启动更新失败，请重试");
     return;
@@ -130,11 +132,15 @@ void ReactToUpdateCheck(ServiceContext& ctx, int result, const std::function<voi
       ctx.notifier.MessageBox(kTitle, "当前版本已经是最新");
       break;
     case 1:
-      if (ctx.notifier.AskYesNo(kTitle, "检测到系统有更新，是否下载更新？")) LaunchUpdater(ctx, endClient);
-      break;
     case 2:
-      ctx.notifier.MessageBoxAndWait(kTitle, "检测到系统有重要更新，请下载更新！");
-      LaunchUpdater(ctx, endClient);
+      if (!ctx.selfUpdate) {
+        ctx.notifier.MessageBox(kTitle, kPackageManagerUpdate);
+      } else if (result == 1) {
+        if (ctx.notifier.AskYesNo(kTitle, "检测到系统有更新，是否下载更新？")) LaunchUpdater(ctx, endClient);
+      } else {
+        ctx.notifier.MessageBoxAndWait(kTitle, "检测到系统有重要更新，请下载更新！");
+        LaunchUpdater(ctx, endClient);
+      }
       break;
     default:
       ctx.notifier.MessageBox(kTitle, "检测更新失败，请检查网络和防火墙设置");

@@ -109,6 +109,12 @@ int TakeKeys(ServiceContext& ctx, const ServiceReply& reply) {
 }
 
 int ForcedUpdate(ServiceContext& ctx) {
+  if (!ctx.selfUpdate) {
+    // This version is refused; the package manager brings the next one.
+    ctx.notifier.MessageBoxAndWait("提示", kForcedPackageUpdateMessage);
+    ctx.exitProcess(0);
+    return 0;
+  }
   ctx.notifier.MessageBoxAndWait("提示", kForcedUpdateMessage);
   if (!ctx.startUpdater(ctx.settings.updateUrl.str())) return 0;
   ctx.exitProcess(0);

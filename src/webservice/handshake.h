@@ -7,6 +7,8 @@ namespace lumivex {
 struct ServiceContext;
 
 inline constexpr char kForcedUpdateMessage[] = "检测到系统有重要更新，请下载更新！";
+// The same in a build without the self-updater.
+inline constexpr char kForcedPackageUpdateMessage[] = "检测到系统有重要更新，请通过系统的软件包管理器更新！";
 
 // 1 on success, 0 on failure. On "UPATE" (any letter case) it tells the user,
 // starts the updater with UserSettings.updateUrl and ends the process with

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/version.h"
 #include "webservice/crypto.h"
 
 namespace lumivex {
@@ -34,6 +35,9 @@ struct ServiceContext {
   std::function<bool(const std::string& url)> startUpdater;
   // Ends the client at once after the updater started. Default: _exit.
   std::function<void(int code)> exitProcess;
+  // False in a distribution build (kSelfUpdate): an update is announced and
+  // left to the package manager; nothing is started.
+  bool selfUpdate = kSelfUpdate;
 
   // The update check asks again while the service answers neither optional
   // nor mandatory; this bounds it.

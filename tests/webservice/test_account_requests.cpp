@@ -87,6 +87,18 @@ TEST_F(UpdateCheck, MandatoryUpdateTellsThenLaunches) {
                                          "box 提示: 启动更新失败，请重试"}));
 }
 
+// A distribution build announces either kind and starts nothing.
+TEST_F(UpdateCheck, WithoutTheSelfUpdaterTheUpdateIsLeftToThePackageManager) {
+  ctx_.selfUpdate = false;
+  Offer(R"({"resourceUrl":"http://dl.example/v2","updateStatus":0})");
+  EXPECT_EQ(RunUpdateCheck(ctx_), 1);
+  Offer(R"({"resourceUrl":"http://dl.example/v3","updateStatus":1})");
+  EXPECT_EQ(RunUpdateCheck(ctx_), 2);
+  EXPECT_TRUE(launched_.empty());
+  EXPECT_TRUE(exits_.empty());
+  EXPECT_EQ(notifier_.Events(), Strings(2, "box 提示: 检测到系统有新版本，请通过系统的软件包管理器更新"));
+}
+
 TEST_F(UpdateCheck, NoUpdateAndFailureHaveTheirMessages) {
   Script([](const ServiceDouble::Request&) {
     return HttpReply{200, "text/plain", ServiceDouble::SealOwn(R"({"status":"NONE"})")};

@@ -132,6 +132,16 @@ TEST_F(Handshake, AnUpdaterThatCannotStartFailsTheHandshake) {
   EXPECT_TRUE(exitCodes_.empty());
 }
 
+TEST_F(Handshake, WithoutTheSelfUpdaterAForcedUpdateEndsTheClientAndStartsNothing) {
+  RecordUpdater();
+  ctx_.selfUpdate = false;
+  Script([&](const ServiceDouble::Request&) { return OwnKeyStatus("UPATE"); });
+  EXPECT_EQ(SecurityHandshake(ctx_), 0);
+  EXPECT_TRUE(updaterUrls_.empty());
+  EXPECT_EQ(exitCodes_, std::vector<int>{0});
+  EXPECT_EQ(notifier_.Events(), Strings{"wait 提示: 检测到系统有重要更新，请通过系统的软件包管理器更新！"});
+}
+
 TEST_F(Handshake, UpdateOrAnHtmlPageIsARefusal) {
   RecordUpdater();
   Script([&](const ServiceDouble::Request&) { return OwnKeyStatus("UPDATE"); });
@@ -253,7 +263,8 @@ TEST_F(Login, AServiceThatDoesNotAnswerIsARequestFailure) {
   server_.reset();  // nothing listens there any more
   g_.port = port;
   EXPECT_EQ(Login_Start(ctx_, Input(true, false), outcome_), 0);
-  EXPECT_EQ(notifier_.Events(), Strings{"status: 登陆请求失败，请检查网络和防火墙设置"});
+  // The specified line, and libcurl's cause under it.
+  EXPECT_EQ(notifier_.Events(), Strings{"status: 登陆请求失败，请检查网络和防火墙设置\n无法连接到服务器"});
 }
 
 TEST_F(Login, AConfigFolderThatCannotHoldTheFileFailsAfterAcceptance) {
