@@ -58,7 +58,9 @@ TEST_F(ServerTest, HttpsAndPlainHttpShareThePort) {
   EXPECT_EQ(plain, body);
 
   std::string page;
-  EXPECT_EQ(HttpFetch(Url("https", "/velmor/none.do?data=00"), tls, page).httpStatus, 404);
+  TransportOptions operation = tls;
+  operation.userAgent.clear();  // the operations send none
+  EXPECT_EQ(HttpFetch(Url("https", "/velmor/none.do?data=00"), operation, page).httpStatus, 404);
   EXPECT_NE(page.find("<html>"), std::string::npos);
 
   TransportOptions untrusted;  // the system's CAs only: the sim's certificate must fail

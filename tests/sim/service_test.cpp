@@ -258,8 +258,10 @@ TEST_F(ServiceTest, TransportFaultsAndUnknownPaths) {
   EXPECT_EQ(slow.delayMs, 250);
   EXPECT_EQ(service.Handle("/velmor/nothing.do?data=00").status, 404);
   EXPECT_EQ(service.Handle("/other").contentType.rfind("text/html", 0), 0u);
-  EXPECT_EQ(service.Handle("/img/cam1.png").contentType, "image/png");
-  EXPECT_EQ(service.Handle("/img/cam7.png").status, 404);
+  HttpRequest thumbnail{"/img/cam1.png", true, Service::kThumbnailUserAgent};
+  EXPECT_EQ(service.Handle(thumbnail).contentType, "image/png");
+  thumbnail.target = "/img/cam7.png";
+  EXPECT_EQ(service.Handle(thumbnail).status, 404);
 }
 
 // 25 devices with cam07 listed twice, and 12 users bound to one of them.
