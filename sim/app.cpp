@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <string_view>
 
@@ -53,6 +55,17 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& out, std::st
       o.help = true;
       continue;
     }
+    if (arg == "--version") {
+      o.version = true;
+      continue;
+    }
+    constexpr std::string_view kValued[] = {"--scenario", "--state",       "--host",     "--lan-bind",
+                                            "--port",     "--lan-port",    "--frame-log", "--control-log",
+                                            "--talk-dir", "--dump-dir"};
+    if (std::find(std::begin(kValued), std::end(kValued), arg) == std::end(kValued)) {
+      error = "unknown option " + std::string(arg);
+      return false;
+    }
     if (i + 1 >= argc) {
       error = std::string(arg) + ": needs a value";
       return false;
@@ -71,12 +84,9 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& out, std::st
         error = std::string(arg) + ": not a port number: " + std::string(value);
         return false;
       }
-    } else {
-      error = "unknown option " + std::string(arg);
-      return false;
     }
   }
-  if (!o.help && o.scenario.empty()) {
+  if (!o.help && !o.version && o.scenario.empty()) {
     error = "--scenario FILE is required";
     return false;
   }

@@ -21,12 +21,14 @@ struct SimOptions {
   std::string dumpDir;     // empty: nothing dumped
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 inline constexpr const char* kUsage =
     "usage: lumivex-sim --scenario FILE [--state DIR] [--host 127.0.0.1] [--port N]\n"
     "                   [--lan-port N] [--lan-bind ADDR] [--frame-log FILE]\n"
     "                   [--control-log FILE] [--talk-dir DIR] [--dump-dir DIR] [--verbose]\n"
+    "       lumivex-sim --help | --version\n"
     "  --scenario FILE  accounts, cameras and fault knobs (JSON; see sim/scenarios/README.md)\n"
     "  --state DIR      folder for ca.pem, server.pem, server.key (default ./sim-state)\n"
     "  --host ADDR      address the web service listens on (default 127.0.0.1)\n"

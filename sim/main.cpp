@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 
+#include "core/version.h"
 #include "sim/app.h"
 #include "sim/camera_world.h"
 #include "sim/lan_responder.h"
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << kUsage;
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "lumivex-sim " << lumivex::kVersionText << "\n";
     return 0;
   }
   SetVerbose(options.verbose);

@@ -147,6 +147,12 @@ TEST(SimOptions, DefaultsAndRefusals) {
   const char* odd[] = {"lumivex-sim", "--scenario", "s", "--colour", "red"};
   EXPECT_FALSE(ParseSimOptions(5, odd, o, error));
   EXPECT_NE(error.find("--colour"), std::string::npos);
+  const char* last[] = {"lumivex-sim", "--scenario", "s", "--colour"};
+  EXPECT_FALSE(ParseSimOptions(4, last, o, error));
+  EXPECT_EQ(error, "unknown option --colour");  // not "needs a value"
+  const char* version[] = {"lumivex-sim", "--version"};
+  ASSERT_TRUE(ParseSimOptions(2, version, o, error)) << error;
+  EXPECT_TRUE(o.version);
 }
 
 }  // namespace
