@@ -76,7 +76,7 @@ int Client::RunSignedIn() {
   steps.startLanDiscovery = [this] {
     if (!cameras_.StartLanDiscovery(g_, g_.lanProbePort)) LogLine("StartLanDiscovery failed");
   };
-  steps.securityHandshake = [this] { return SecurityHandshake(*ctx_) == 1; };
+  steps.securityHandshake = [this](std::string& cause) { return SecurityHandshake(*ctx_, &cause) == 1; };
   steps.runSignIn = [this, recovering] {
     if (recovering)
       exitCode_ = RunRecover(*this);

@@ -28,7 +28,7 @@ StartupSteps DefaultPlatformSteps(const std::string& lockFile, SingleInstanceLoc
 }
 
 StartupResult RunStartup(Global& g, UserSettings& settings, const StartupSteps& steps) {
-  auto tell = [&](const char* text) { RunIfSet(steps.messageBox, kPromptTitle, text); };
+  auto tell = [&](const std::string& text) { RunIfSet(steps.messageBox, kPromptTitle, text); };
   auto endWithoutLock = [&](StartupResult r) {
     RunIfSet(steps.releaseInstance);
     return r;
@@ -53,8 +53,9 @@ StartupResult RunStartup(Global& g, UserSettings& settings, const StartupSteps& 
   settings.productMinor = kProductMinor;
   RunIfSet(steps.startLanDiscovery);
 
-  if (!steps.securityHandshake || !steps.securityHandshake()) {
-    tell(kRequestFailedMessage);
+  std::string cause;
+  if (!steps.securityHandshake || !steps.securityHandshake(cause)) {
+    tell(cause.empty() ? std::string(kRequestFailedMessage) : kRequestFailedMessage + ("\n" + cause));
     RunIfSet(steps.cleanupLibraries);
     return endWithoutLock(StartupResult::kHandshakeFailed);
   }

@@ -26,7 +26,7 @@ struct StartupSteps {
   std::function<bool(Global&)> getLocalNetInfo;
   std::function<bool()> initLibraries;
   std::function<void()> startLanDiscovery;  // its result is not waited for
-  std::function<bool()> securityHandshake;
+  std::function<bool(std::string& cause)> securityHandshake;  // cause: why a transfer failed, if known
   std::function<void()> runSignIn;  // the sign-in window; m_LoggedIn tells the outcome
   std::function<bool(UserSettings&)> loadUserSettings;
   std::function<void()> runMainWindow;  // returns when the main window has closed

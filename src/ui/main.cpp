@@ -107,7 +107,7 @@ StartupSteps DesktopSteps(AppContext& app) {
     if (!app.cameras.StartLanDiscovery(app.global, app.global.lanProbePort))
       LogLine("StartLanDiscovery failed");
   };
-  steps.securityHandshake = [&app] { return SecurityHandshake(app.service) == 1; };
+  steps.securityHandshake = [&app](std::string& cause) { return SecurityHandshake(app.service, &cause) == 1; };
   steps.runSignIn = [&app] { RunSignIn(app); };
   steps.loadUserSettings = [&app](UserSettings& settings) { return LoadUserSettings(settings, app.wall); };
   steps.runMainWindow = [&app] { RunMainWindow(app); };

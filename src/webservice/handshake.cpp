@@ -123,7 +123,7 @@ int ForcedUpdate(ServiceContext& ctx) {
 
 }  // namespace
 
-int SecurityHandshake(ServiceContext& ctx) {
+int SecurityHandshake(ServiceContext& ctx, std::string* cause) {
   Global& g = ctx.g;
   if (!PrepareClientKey(ctx)) return 0;
   g.m_TimeStamp = DecimalText(static_cast<long long>(std::time(nullptr)));
@@ -143,7 +143,10 @@ int SecurityHandshake(ServiceContext& ctx) {
   request.replyCapacity = kHandshakeReplyBytes;
 
   ServiceReply reply = SendRequest(ctx, request);
-  if (!reply.received()) return 0;
+  if (!reply.received()) {
+    if (cause) *cause = NetworkCauseText(reply.cause);
+    return 0;
+  }
   if (reply.StatusIs("OK")) return TakeKeys(ctx, reply);
   if (reply.StatusIs("UPATE")) return ForcedUpdate(ctx);
   LogLine("SecurityHandshake: refused with status " + reply.status);

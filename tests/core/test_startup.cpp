@@ -19,6 +19,7 @@ struct FakePlatform {
   std::vector<std::string> calls;
   State instance = State::kAcquired;
   bool net = true, libraries = true, handshake = true, signIn = true;
+  std::string handshakeCause;
   std::vector<std::string> messages;
 
   StartupSteps Steps(Global& g) {
@@ -33,7 +34,11 @@ struct FakePlatform {
     };
     s.initLibraries = [=, this] { note("libs"); return libraries; };
     s.startLanDiscovery = [=] { note("lan"); };
-    s.securityHandshake = [=, this] { note("handshake"); return handshake; };
+    s.securityHandshake = [=, this](std::string& cause) {
+      note("handshake");
+      cause = handshakeCause;
+      return handshake;
+    };
     s.runSignIn = [=, &g, this] {
       note("signin");
       if (signIn) g.m_LoggedIn = 1;
@@ -89,6 +94,8 @@ TEST(Startup, EachFailureEndsWithItsMessageAndReleasesTheLock) {
       {"libraries", [](FakePlatform& p) { p.libraries = false; }, StartupResult::kLibraryFailed, "", "libs"},
       {"handshake", [](FakePlatform& p) { p.handshake = false; }, StartupResult::kHandshakeFailed,
        "提示|请求失败，请稍后重试", "cleanup"},
+      {"handshake transfer", [](FakePlatform& p) { p.handshake = false; p.handshakeCause = "无法连接到服务器"; },
+       StartupResult::kHandshakeFailed, "提示|请求失败，请稍后重试\n无法连接到服务器", "cleanup"},
       {"sign-in", [](FakePlatform& p) { p.signIn = false; }, StartupResult::kNotSignedIn, "", "cleanup"},
   };
   for (const Case& c : cases) {

@@ -16,7 +16,11 @@ std::string SimPath() { return LUMIVEX_SIM_PATH; }
 std::string CliPath() { return LUMIVEXCTL_PATH; }
 
 SimServer::SimServer(const std::string& scenarioJson, bool verbose)
-    : SimServer(scenarioJson, SimOptions{verbose}) {}
+    : SimServer(scenarioJson, [verbose] {
+        SimOptions options;
+        options.verbose = verbose;
+        return options;
+      }()) {}
 
 SimServer::SimServer(const std::string& scenarioJson, const SimOptions& options) : host_(options.host) {
   std::string scenario = (dir_ / "scenario.json").string();

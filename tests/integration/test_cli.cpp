@@ -1,6 +1,7 @@
 // lumivexctl as a user runs it: against lumivex-sim, with its exit statuses,
 // its printed notices and the updater it starts.
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <json/json.h>
 #include <pugixml.hpp>
@@ -109,6 +110,19 @@ TEST_F(CliTest, FoldersThatCannotBeMadeAreNamedAndARunIsLogged) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err.rfind("lumivexctl: " + blocked.str() + "/log: ", 0), 0u) << r.err;
   EXPECT_EQ(r.out.find("signed in"), std::string::npos);
+}
+
+// A handshake that cannot reach the service says why, under the message.
+TEST_F(CliTest, UnreachableServiceNamesTheCause) {
+  SimServer sim(R"({"accounts": [{"user": "alice", "password": "secret77"}]})");
+  std::vector<std::string> args = sim.CliOptions(home.str());
+  auto port = std::find(args.begin(), args.end(), "--port");
+  ASSERT_NE(port, args.end());
+  *(port + 1) = "1";  // nothing listens on loopback port 1
+  for (const char* a : {"-u", "alice", "-p", "secret77", "login"}) args.push_back(a);
+  ProcessResult r = RunProgram(CliPath(), args);
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_NE(r.out.find("message: 请求失败，请稍后重试\nmessage: 无法连接到服务器\n"), std::string::npos) << r.out;
 }
 
 // The service demands an update during the handshake: the updater starts
