@@ -197,11 +197,12 @@ bool CameraAudioPlayer::SleepUnlessAborted(std::chrono::milliseconds time) const
 }
 
 bool CameraAudioPlayer::WaitForEntry(std::chrono::milliseconds poll, std::string_view& payload, int32_t& timestamp) {
-  while (!Ring().Front(payload, timestamp)) {
-    if (Aborted()) return false;
+  // A stop wins over a waiting entry: a stopped session plays nothing more.
+  while (!Aborted()) {
+    if (Ring().Front(payload, timestamp)) return true;
     std::this_thread::sleep_for(poll);
   }
-  return true;
+  return false;
 }
 
 bool CameraAudioPlayer::Aborted() const {
