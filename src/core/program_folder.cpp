@@ -60,10 +60,10 @@ std::string ExecutablePath() {
 }
 
 std::string ExecutableFolder() {
+  const std::string exe = ExecutablePath();
   std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return std::filesystem::current_path(ec).string();
-  return exe.parent_path().string();
+  if (exe.empty()) return std::filesystem::current_path(ec).string();
+  return std::filesystem::path(exe).parent_path().string();
 }
 
 std::string ResolveProgramFolder(std::string_view homeOption) {
