@@ -21,11 +21,8 @@ int Client::Fail(const std::string& why) {
 
 bool Client::PrepareFolders(std::string& error) {
   const ProgramLayout layout = ResolveLayout(options_.home);
-  LogOptions log;
-  log.program = "lumivexctl";
-  log.verbose = options_.verbose;
-  log.file = LogFileOf(layout, "lumivexctl");
-  if (!PrepareLayout(layout, error) || !InitLogging(log, error)) return false;
+  if (!PrepareLayout(layout, error) || !InitLogging(LogOptionsOf(layout, "lumivexctl", options_.verbose), error))
+    return false;
   layout_ = layout;
   SetHttpTrace(options_.traceHttp);
   return true;

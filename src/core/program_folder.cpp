@@ -108,6 +108,14 @@ std::string LogFileOf(const ProgramLayout& layout, const char* program) {
   return layout.logFolder + "/" + program + ".log";
 }
 
+LogOptions LogOptionsOf(const ProgramLayout& layout, const char* program, bool verbose) {
+  LogOptions options;
+  options.program = program;
+  options.verbose = verbose;
+  options.file = LogFileOf(layout, program);
+  return options;
+}
+
 bool PrepareLayout(const ProgramLayout& layout, std::string& error) {
   return MakeFolderTakingFiles(layout.programFolder + "/config", error) &&
          MakeFolderTakingFiles(layout.logFolder, error);

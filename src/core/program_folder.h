@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/logging.h"
+
 namespace lumivex {
 
 // The running executable, absolute (from /proc/self/exe); empty when unknown.
@@ -42,6 +44,9 @@ ProgramLayout LayoutFor(std::string_view homeOption, const std::string& executab
 
 // The log file of program ("lumivex", "lumivexctl", "lumivex-update").
 std::string LogFileOf(const ProgramLayout& layout, const char* program);
+
+// How program logs in this layout: its own file, debug lines when verbose.
+LogOptions LogOptionsOf(const ProgramLayout& layout, const char* program, bool verbose);
 
 // Creates config/ and the log folder and checks both take files. On failure
 // error names the path and the system's reason.

@@ -82,14 +82,6 @@ int StartupFailed(const std::string& why) {
   return kExitFailed;
 }
 
-bool StartLogging(const CommonOptions& options, const ProgramLayout& layout, std::string& error) {
-  LogOptions log;
-  log.program = "lumivex";
-  log.verbose = options.verbose;
-  log.file = LogFileOf(layout, "lumivex");
-  return InitLogging(log, error);
-}
-
 StartupSteps DesktopSteps(AppContext& app) {
   StartupSteps steps = DefaultPlatformSteps(app.layout.lockFile, app.instanceLock);
   const QString instanceName = SingleInstanceServer::NameFor(app.programFolder);
@@ -173,7 +165,7 @@ int main(int argc, char** argv) {
   // Each window runs its own loop; the program ends when the start-up sequence does.
   QApplication::setQuitOnLastWindowClosed(false);
   const ProgramLayout layout = ResolveLayout(options.home);
-  if (!PrepareLayout(layout, error) || !StartLogging(options, layout, error)) return StartupFailed(error);
+  if (!PrepareLayout(layout, error) || !InitLogging(LogOptionsOf(layout, "lumivex", options.verbose), error)) return StartupFailed(error);
   SetHttpTrace(options.traceHttp);
   LogInfo(VersionLine("lumivex") + " starts in " + layout.programFolder);
 

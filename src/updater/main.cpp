@@ -40,9 +40,7 @@ void PrintInfoAsked(int argc, char** argv) {
 // Beside the client's log. A log that cannot be made does not stop an update.
 void StartLogging() {
   const lumivex::ProgramLayout layout = lumivex::ResolveLayout("");
-  lumivex::LogOptions log;
-  log.program = "lumivex-update";
-  log.file = lumivex::LogFileOf(layout, "lumivex-update");
+  const lumivex::LogOptions log = lumivex::LogOptionsOf(layout, "lumivex-update", false);
   std::string error;
   if (!lumivex::CreateFolderLevels(layout.logFolder) || !lumivex::InitLogging(log, error))
     std::fprintf(stderr, "lumivex-update: no log: %s\n", error.empty() ? layout.logFolder.c_str() : error.c_str());
