@@ -4,6 +4,7 @@
 #include "core/global.h"
 #include "core/logging.h"
 #include "core/net_info.h"
+#include "core/text.h"
 #include "core/version.h"
 #include "webservice/http.h"
 
@@ -55,7 +56,7 @@ StartupResult RunStartup(Global& g, UserSettings& settings, const StartupSteps& 
 
   std::string cause;
   if (!steps.securityHandshake || !steps.securityHandshake(cause)) {
-    tell(cause.empty() ? std::string(kRequestFailedMessage) : kRequestFailedMessage + ("\n" + cause));
+    tell(WithCause(kRequestFailedMessage, cause));
     RunIfSet(steps.cleanupLibraries);
     return endWithoutLock(StartupResult::kHandshakeFailed);
   }

@@ -90,6 +90,11 @@ std::string CutUtf16(std::string_view utf8, long maxUnits) {
   return std::string(utf8.substr(0, end));
 }
 
+std::string WithCause(std::string message, std::string_view cause) {
+  if (!cause.empty()) message.append("\n").append(cause);
+  return message;
+}
+
 std::string DecimalText(long long value) { return std::to_string(value); }
 
 }  // namespace lumivex

@@ -32,4 +32,8 @@ std::string CutUtf16(std::string_view utf8, long maxUnits);
 // Decimal text of an integer, as "%d" prints it.
 std::string DecimalText(long long value);
 
+// A message and, on a line of its own under it, its cause when there is one;
+// the windows show the two lines apart.
+std::string WithCause(std::string message, std::string_view cause);
+
 }  // namespace lumivex

@@ -25,14 +25,6 @@ int Fail(ServiceContext& ctx, const std::string& text) {
   return 0;
 }
 
-// The specified line, and under it the cause where libcurl named one.
-std::string RequestFailedText(NetworkCause cause) {
-  std::string text = kRequestFailed;
-  const std::string why = NetworkCauseText(cause);
-  if (!why.empty()) text += "\n" + why;
-  return text;
-}
-
 // The status-line text of a refusal, and whether it clears the password box.
 std::string RefusalText(const ServiceReply& reply, LoginOutcome& outcome) {
   if (reply.StatusIs("ERRORPSD")) {
@@ -122,7 +114,7 @@ int Login_Start(ServiceContext& ctx, const LoginInput& input, LoginOutcome& outc
   ServiceReply reply = SendRequest(ctx, request);
   if (reply.result == ServiceReply::Result::kWrapFailed ||
       reply.result == ServiceReply::Result::kFetchFailed)
-    return Fail(ctx, RequestFailedText(reply.cause));
+    return Fail(ctx, WithCause(kRequestFailed, NetworkCauseText(reply.cause)));
   LogLine("Login:RecvData");
   if (!reply.received()) return Fail(ctx, kReplyFailed);
   if (!reply.StatusIs("OK")) return Fail(ctx, RefusalText(reply, outcome));
