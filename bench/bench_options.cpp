@@ -34,7 +34,11 @@ bool ParseBenchOptions(const std::vector<std::string>& args, BenchOptions& out, 
   bool haveSessions = false, haveSize = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a != "--sessions" && a != "--size" && a != "--seconds") {
+    if (a == "--auto-quality") {
+      o.autoQuality = true;
+      continue;
+    }
+    if (a != "--sessions" && a != "--size" && a != "--seconds" && a != "--window" && a != "--peer") {
       error = "unknown option " + a;
       return false;
     }
@@ -55,6 +59,17 @@ bool ParseBenchOptions(const std::vector<std::string>& args, BenchOptions& out, 
         return false;
       }
       haveSize = true;
+    } else if (a == "--window") {
+      if (!Size(value, o.windowWidth, o.windowHeight)) {
+        error = "--window takes WxH, even, from 16x16 to 1920x1088";
+        return false;
+      }
+    } else if (a == "--peer") {
+      if (value != "ffmpeg") {
+        error = "--peer takes ffmpeg";
+        return false;
+      }
+      o.peerFfmpeg = true;
     } else if (!Number(value, 1, kMaxSeconds, o.seconds)) {
       error = "--seconds takes 1 to " + std::to_string(kMaxSeconds);
       return false;

@@ -11,11 +11,17 @@ struct BenchOptions {
   int width = 0;
   int height = 0;
   int seconds = 10;
+  int windowWidth = 480;   // every session's wall window
+  int windowHeight = 270;
+  bool peerFfmpeg = false;  // --peer ffmpeg
+  bool autoQuality = false;
 };
 
 // args without the program name; false with the reason in error.
 bool ParseBenchOptions(const std::vector<std::string>& args, BenchOptions& out, std::string& error);
 
-inline constexpr char kBenchUsage[] = "usage: lumivex_bench_live --sessions N --size WxH [--seconds S]";
+inline constexpr char kBenchUsage[] =
+    "usage: lumivex_bench_live --sessions N --size WxH [--seconds S] [--window WxH] [--peer ffmpeg] "
+    "[--auto-quality]";
 
 }  // namespace lumivex::bench

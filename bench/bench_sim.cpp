@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 #include "core/net_info.h"
@@ -59,9 +60,10 @@ BenchSim::~BenchSim() { Stop(); }
 bool BenchSim::Start(const BenchCameras& cameras, std::string& error) {
   const std::string scenario = (dir_ / "scenario.json").string();
   test::WriteFileBytes(scenario, ScenarioJson(cameras));
-  const std::vector<std::string> args = {"--scenario", scenario, "--state",    (dir_ / "state").string(),
-                                         "--host",     "127.0.0.1", "--port", "0",
-                                         "--lan-port", "0"};
+  controlLog_ = (dir_ / "control.log").string();
+  const std::vector<std::string> args = {"--scenario",    scenario,    "--state", (dir_ / "state").string(),
+                                         "--host",        "127.0.0.1", "--port",  "0",
+                                         "--lan-port",    "0",         "--control-log", controlLog_};
   try {
     process_ = std::make_unique<test::ChildProcess>(LUMIVEX_SIM_PATH, args);
   } catch (const std::runtime_error& e) {
@@ -92,6 +94,13 @@ std::string BenchSim::LogTail(std::size_t bytes) {
   if (!process_) return {};
   const std::string& all = process_->ReadErrors();
   return all.size() > bytes ? all.substr(all.size() - bytes) : all;
+}
+
+int BenchSim::ControlLines(const std::string& text) const {
+  std::ifstream in(controlLog_);
+  int n = 0;
+  for (std::string line; std::getline(in, line);) n += line.find(text) != std::string::npos;
+  return n;
 }
 
 BenchClient::BenchClient(const BenchSim& sim) : ctx(g, settings, notifier, home.str()) {

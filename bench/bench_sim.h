@@ -53,12 +53,15 @@ class BenchSim {
   void DrainLog();
   // The end of what it logged, for failure reports.
   std::string LogTail(std::size_t bytes);
+  // Lines of its control log that hold text.
+  int ControlLines(const std::string& text) const;
 
  private:
   test::TempDir dir_;
   std::unique_ptr<test::ChildProcess> process_;
   uint16_t webPort_ = 0, lanPort_ = 0;
   std::string caFile_;
+  std::string controlLog_;
 };
 
 // A client of the sim with its own program folder, like one run of the program.

@@ -15,8 +15,10 @@
 #include "bench_options.h"
 #include "bench_sim.h"
 #include "core/logging.h"
+#include "ffmpeg_peer.h"
 #include "live_sessions.h"
 #include "run_guard.h"
+#include "support/temp_dir.h"
 #include "usage.h"
 
 namespace lumivex::bench {
@@ -38,11 +40,28 @@ Json::Value PerFrame(double seconds, uint64_t frames) {
   return frames ? Json::Value(seconds / static_cast<double>(frames)) : Json::Value();
 }
 
-Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDecodeResult& bare, double load) {
+Json::Value PeerReport(const PeerResult& peer, const Json::Value& path) {
+  Json::Value r(Json::objectValue);
+  r["name"] = "ffmpeg";
+  r["processes"] = peer.processes;
+  r["frames"] = Json::UInt64(peer.frames);
+  r["cpu_seconds"] = peer.cpuSeconds;
+  const Json::Value perFrame = PerFrame(peer.cpuSeconds, peer.frames);
+  r["cpu_seconds_per_frame"] = perFrame;
+  const bool comparable = !path.isNull() && !perFrame.isNull() && perFrame.asDouble() > 0;
+  r["path_over_peer"] = comparable ? Json::Value(path.asDouble() / perFrame.asDouble()) : Json::Value();
+  return r;
+}
+
+Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDecodeResult& bare,
+                   const PeerResult* peer, double load) {
   Json::Value r(Json::objectValue);
   r["sessions"] = o.sessions;
   r["size"] = std::to_string(o.width) + "x" + std::to_string(o.height);
-  r["window"] = std::to_string(kWindowWidth) + "x" + std::to_string(kWindowHeight);
+  r["window"] = std::to_string(o.windowWidth) + "x" + std::to_string(o.windowHeight);
+  r["auto_quality"] = o.autoQuality;
+  r["bit_rate"] = live.bitRate;
+  r["quality_switch_ms"] = live.qualitySwitchMs >= 0 ? Ms(live.qualitySwitchMs) : Json::Value();
   r["seconds"] = o.seconds;
   r["frames_expected"] = Json::Int64(static_cast<int64_t>(o.sessions) * o.seconds * 1000 / kFrameGapMs);
   r["frames_shown"] = Json::UInt64(live.window.shown);
@@ -52,6 +71,13 @@ Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDeco
   const Json::Value path = PerFrame(live.cpuSeconds, live.window.shown);
   const Json::Value decode = PerFrame(bare.cpuSeconds, bare.frames);
   r["cpu_seconds_per_shown_frame_path"] = path;
+  // The path broken down: decoding, conversion, and everything else.
+  const double decodeSeconds = static_cast<double>(live.window.decodeCpuNs) / 1e9;
+  const double convertSeconds = static_cast<double>(live.window.convertCpuNs) / 1e9;
+  r["cpu_seconds_per_shown_frame_decode"] = PerFrame(decodeSeconds, live.window.shown);
+  r["cpu_seconds_per_shown_frame_convert"] = PerFrame(convertSeconds, live.window.shown);
+  r["cpu_seconds_per_shown_frame_other"] =
+      PerFrame(std::max(0.0, live.cpuSeconds - decodeSeconds - convertSeconds), live.window.shown);
   r["cpu_seconds_per_frame_bare_decode"] = decode;
   const bool comparable = !path.isNull() && !decode.isNull() && decode.asDouble() > 0;
   r["ratio"] = comparable ? Json::Value(path.asDouble() / decode.asDouble()) : Json::Value();
@@ -69,6 +95,7 @@ Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDeco
   r["start_all_ms"] = Ms(live.startAllMs);
   r["play_all_ms"] = Ms(live.playAllMs);
   r["stop_all_ms"] = Ms(live.stopAllMs);
+  if (peer) r["peer"] = PeerReport(*peer, path);
   r["cores"] = std::thread::hardware_concurrency();
   r["load_average_1m"] = std::round(load * 100) / 100;
   return r;
@@ -103,18 +130,25 @@ int Run(const BenchOptions& o) {
 
   guard.Phase("running the live sessions");
   LiveResult live;
-  const bool allPlayed = RunLiveSessions(client, sim, cameras, o.seconds, live, error);
+  const PictureSize window{o.windowWidth, o.windowHeight};
+  const bool allPlayed = RunLiveSessions(client, sim, cameras, {o.seconds, window, o.autoQuality}, live, error);
   if (!allPlayed) std::fprintf(stderr, "lumivex_bench_live: %s\n%s\n", error.c_str(), sim.LogTail(2000).c_str());
   guard.Phase("stopping lumivex-sim");
   sim.Stop();
 
+  // The same clip the cameras streamed during the window.
+  const sim::ClipKey clip{o.width, o.height, live.bitRate, kCameraName, 0, 0};
   guard.Phase("decoding bare");
   BareDecodeResult bare;
-  if (live.window.shown > 0 &&
-      !BareDecode({o.width, o.height, kCameraBitRate, kCameraName, 0, 0}, live.window.shown,
-                  PictureSize{kWindowWidth, kWindowHeight}, bare, error))
+  if (live.window.shown > 0 && !BareDecode(clip, live.window.shown, window, bare, error))
     return Fail("bare decoding: " + error);
-  Print(Report(o, live, bare, load));
+  PeerResult peer;
+  if (o.peerFfmpeg) {
+    guard.Phase("running the ffmpeg peer");
+    test::TempDir folder;
+    if (!RunFfmpegPeer(clip, o.sessions, o.seconds, window, folder.str(), peer, error)) return Fail(error);
+  }
+  Print(Report(o, live, bare, o.peerFfmpeg ? &peer : nullptr, load));
   return allPlayed ? 0 : 1;
 }
 

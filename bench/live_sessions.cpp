@@ -31,19 +31,21 @@ std::vector<FrameCounts> Counts(const Cameras& cameras) {
   std::vector<FrameCounts> counts;
   for (const auto& camera : cameras)
     counts.push_back({camera->counters.shown, camera->counters.decoded, camera->counters.dropped,
-                      camera->counters.late});
+                      camera->counters.late, camera->counters.decodeCpuNs, camera->counters.convertCpuNs});
   return counts;
 }
 
 // What the window added, summed; a session restarted meanwhile counts from zero.
 FrameCounts Added(const std::vector<FrameCounts>& before, const std::vector<FrameCounts>& after) {
-  auto added = [](uint64_t a, uint64_t b) { return a >= b ? a - b : a; };
+  auto added = [](auto a, auto b) { return a >= b ? a - b : a; };
   FrameCounts sum;
   for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
     sum.shown += added(after[i].shown, before[i].shown);
     sum.decoded += added(after[i].decoded, before[i].decoded);
     sum.dropped += added(after[i].dropped, before[i].dropped);
     sum.late += added(after[i].late, before[i].late);
+    sum.decodeCpuNs += added(after[i].decodeCpuNs, before[i].decodeCpuNs);
+    sum.convertCpuNs += added(after[i].convertCpuNs, before[i].convertCpuNs);
   }
   return sum;
 }
@@ -75,9 +77,27 @@ void StopAll(Cameras& cameras) {
   cameras.clear();
 }
 
+// Asks every camera for the window's level and waits (bounded) until
+// every stream went over to it at a key frame.
+bool SwitchQuality(BenchSim& sim, Cameras& cameras, int32_t level, LiveResult& out, std::string& error) {
+  const auto asked = Clock::now();
+  const std::string switched = "clip-switch " + std::to_string(level);
+  for (auto& camera : cameras)
+    if (!camera->SetQuality(level)) return error = "a camera could not be asked for " + std::to_string(level), false;
+  const bool all = test::WaitFor(
+      [&] {
+        sim.DrainLog();
+        return sim.ControlLines(switched) >= static_cast<int>(cameras.size());
+      },
+      PlayBound(static_cast<int>(cameras.size())));
+  out.qualitySwitchMs = MsSince(asked);
+  if (!all) error = "not every stream went over to " + std::to_string(level);
+  return all;
+}
+
 }  // namespace
 
-bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cameras, int seconds,
+bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cameras, const LiveRun& run,
                      LiveResult& out, std::string& error) {
   MemoryUse before;
   if (!ReadMemoryUse(before)) {
@@ -86,7 +106,7 @@ bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cam
   }
   out.rssBeforeKib = before.rssKib;
 
-  HeadlessWall wall(cameras.count, PictureSize{kWindowWidth, kWindowHeight});
+  HeadlessWall wall(cameras.count, run.window);
   MemoryDevices devices;
   StreamEnvironment env(client.ctx, wall, devices);
   Cameras live;
@@ -106,10 +126,17 @@ bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cam
   if (!allPlay)
     error = std::to_string(out.played) + " of " + std::to_string(cameras.count) + " sessions played within " +
             std::to_string(PlayBound(cameras.count).count()) + " ms";
+  out.bitRate = kCameraBitRate;
+  const int32_t level = AutoQualityLevel(run.window.width);
+  bool switched = true;
+  if (allPlay && run.autoQuality && level != kCameraBitRate) {
+    switched = SwitchQuality(sim, live, level, out, error);
+    if (switched) out.bitRate = level;
+  }
 
   const std::vector<FrameCounts> first = Counts(live);
   const double cpu = ProcessCpuSeconds(), simCpu = SimCpu(sim);
-  RunWindow(sim, seconds);
+  RunWindow(sim, run.seconds);
   out.window = Added(first, Counts(live));
   out.cpuSeconds = ProcessCpuSeconds() - cpu;
   const double simCpuAfter = SimCpu(sim);
@@ -125,7 +152,7 @@ bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cam
   const auto stopping = Clock::now();
   StopAll(live);
   out.stopAllMs = MsSince(stopping);
-  return allPlay;
+  return allPlay && switched;
 }
 
 }  // namespace lumivex::bench

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "bench_sim.h"
+#include "stream/video_surface.h"
 
 namespace lumivex::bench {
 
 struct FrameCounts {
   uint64_t shown = 0, decoded = 0, dropped = 0, late = 0;
+  int64_t decodeCpuNs = 0, convertCpuNs = 0;  // thread CPU time in the decoder and the conversion
 };
 
 struct LiveResult {
@@ -26,15 +28,21 @@ struct LiveResult {
   double startAllMs = 0;  // starting every session (the caller's part)
   double playAllMs = 0;   // from the first start until all play
   double stopAllMs = 0;   // stopping every session
+  int32_t bitRate = 0;    // what the cameras streamed during the window
+  double qualitySwitchMs = -1;  // automatic quality: asking until every stream took the new rate
 };
 
-// The wall window each session draws into.
-inline constexpr int kWindowWidth = 480, kWindowHeight = 270;
+struct LiveRun {
+  int seconds = 10;
+  PictureSize window;  // each session's wall window
+  bool autoQuality = false;
+};
 
-// Runs cameras.count sessions of the sim's cameras for seconds once all
-// play. False (with the reason) when not all of them played in time; the
-// result holds what was measured all the same.
-bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cameras, int seconds,
+// Runs cameras.count sessions of the sim's cameras for run.seconds once all
+// play (and, with automatic quality, once every stream took the rate the
+// window asks for). False (with the reason) when not all of them played in
+// time; the result holds what was measured all the same.
+bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cameras, const LiveRun& run,
                      LiveResult& out, std::string& error);
 
 }  // namespace lumivex::bench

@@ -343,7 +343,12 @@ void CameraStream::ChangeBitRate(int bitRate) {
 // Only at the loop's start: the next clip begins with its own key frame.
 void CameraStream::SwitchClipIfReady() {
   if (!pending_.valid() || pending_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
-  if (auto next = pending_.get()) clip_ = std::move(next);
+  if (auto next = pending_.get()) {
+    // The rate a client asked for shows in the log when the stream takes it.
+    if (next->key.bitRate != clip_->key.bitRate)
+      c_.services.controlLog.Write(c_.camera.sid, "clip-switch " + std::to_string(next->key.bitRate));
+    clip_ = std::move(next);
+  }
   pending_ = {};
 }
 

@@ -2,7 +2,8 @@
 // --control-log FILE: what the cameras accepted on their streaming
 // connections, one line each, "<ms> <sid> <text>", ms on the stream clock.
 // The text is the message as LogText prints it, or "stream-start <udt|tcp>",
-// "stream-end <why>", "talk <speex|aac> <payloadBytes>". Flushed per line so
+// "stream-end <why>", "talk <speex|aac> <payloadBytes>", "clip-switch
+// <bitRate>" (the stream went over to another rate at a key frame). Flushed per line so
 // that a test can read it while the sim runs.
 
 #include <cstdint>

@@ -63,11 +63,11 @@ bool ParseWatch(const std::vector<std::string>& args, WatchOptions& o) {
   return true;
 }
 
-std::atomic<int32_t>& Flag(PtzRequests& ptz, const std::string& direction) {
-  if (direction == "left") return ptz.ptzLeft;
-  if (direction == "right") return ptz.ptzRight;
-  if (direction == "up") return ptz.ptzUp;
-  return ptz.ptzDown;
+PtzDirection Direction(const std::string& direction) {
+  if (direction == "left") return PtzDirection::kLeft;
+  if (direction == "right") return PtzDirection::kRight;
+  if (direction == "up") return PtzDirection::kUp;
+  return PtzDirection::kDown;
 }
 
 class Watch {
@@ -112,11 +112,9 @@ class Watch {
   // One pan/tilt request at a time, the next once the session took it.
   void Steer() {
     if (next_ >= o_.ptz.size()) return;
-    VideoSurface* surface = wall_.Surface(camera_->place());
-    if (!surface) return;
-    if (pending_ && Flag(surface->ptz, o_.ptz[next_ - 1]) != 0) return;
+    if (pending_ && camera_->panTiltPending(Direction(o_.ptz[next_ - 1]))) return;
     pending_ = true;
-    Flag(surface->ptz, o_.ptz[next_++]) = 1;
+    camera_->RequestPanTilt(Direction(o_.ptz[next_++]));
   }
 
   void Finish() {

@@ -34,6 +34,18 @@ class ConfigSection {
     doc_.OutOfElem();
   }
   void SetNumber(std::string_view element, int32_t value) { SetText(element, DecimalText(value)); }
+  // The same, adding the element at the section's end when the file has
+  // none (a file from before the element existed); false without the section.
+  bool SetOrAddText(std::string_view element, std::string_view text) {
+    if (!found_) return false;
+    if (!Into(element)) {
+      doc_.ResetChildPos();
+      return doc_.AddChild(element, text);
+    }
+    doc_.SetText(text);
+    doc_.OutOfElem();
+    return true;
+  }
 
  private:
   bool Into(std::string_view element) {

@@ -124,6 +124,7 @@ bool LoadUserSettings(UserSettings& settings, WallLayout& layout) {
   settings.AutoLogin = config1.Switch("AutoLogin");
   settings.AutoPlay = config1.Switch("AutoPlay");
   settings.Update = config1.Number("Update");
+  settings.AutoQuality = config1.Switch("AutoQuality");  // a file from before it: off
 
   ConfigSection config2(doc, "config2");
   settings.IsMax = config2.Number("IsMax");
@@ -150,6 +151,12 @@ bool SaveWindowState(const UserSettings& settings, const WallLayout& layout) {
     config2.SetNumber("yNums", layout.yNums);
     config2.SetNumber("FirstLarger", layout.FirstLarger);
     return true;
+  });
+}
+
+bool SaveAutoQuality(const UserSettings& settings) {
+  return EditUserConfig(settings.configPath, [&](MarkupDocument& doc) {
+    return ConfigSection(doc, "config1").SetOrAddText("AutoQuality", settings.AutoQuality ? "1" : "0");
   });
 }
 

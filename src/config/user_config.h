@@ -38,6 +38,10 @@ bool LoadUserSettings(UserSettings& settings, WallLayout& layout);
 // Writes the window placement and the wall layout into config2 of configPath.
 bool SaveWindowState(const UserSettings& settings, const WallLayout& layout);
 
+// Writes settings.AutoQuality into config1 of configPath, adding the
+// element to a file that has none.
+bool SaveAutoQuality(const UserSettings& settings);
+
 // Load, edit, save under the lock. A file that does not load is left alone
 // and the result is false; an edit returning false saves nothing.
 bool EditUserConfig(const std::string& path, const std::function<bool(MarkupDocument&)>& edit);

@@ -75,6 +75,7 @@ struct UserSettings {
   int32_t ShowClose = 1;
   int32_t AutoLogin = 0;
   int32_t AutoPlay = 0;
+  int32_t AutoQuality = 0;  // the wall asks each camera for the quality its window fits
   int32_t Update = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "stream/camera.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "core/logging.h"
@@ -10,6 +11,11 @@
 #include "webservice/service_context.h"
 
 namespace lumivex {
+
+int32_t AutoQualityLevel(int windowWidth) {
+  if (windowWidth < 400) return kQualityLevels[0];
+  return windowWidth < 960 ? kQualityLevels[1] : kQualityLevels[2];
+}
 
 CCamera::CCamera(StreamEnvironment& env, std::string sid, std::string name)
     : env_(env), sid_(std::move(sid)), name_(std::move(name)), audio_(env.audioDevices, &conn_.stopRequested),
@@ -62,6 +68,38 @@ void CCamera::Rotate() {
   Redraw();
 }
 
+void CCamera::RequestPanTilt(PtzDirection direction) {
+  {
+    std::lock_guard lock(wakeMutex_);
+    ptzPending_[static_cast<int>(direction)] = true;
+  }
+  wake_.notify_all();
+}
+
+bool CCamera::panTiltPending(PtzDirection direction) const {
+  std::lock_guard lock(wakeMutex_);
+  return ptzPending_[static_cast<int>(direction)];
+}
+
+void CCamera::SetStatus(int32_t status) {
+  if (m_VideoStatus.exchange(status) == status) return;
+  LogState(status);
+  Wake();
+}
+
+void CCamera::Wake() {
+  // Taken between the change and the notice: a waiter is either before its
+  // check, and sees the change, or already waiting, and is woken.
+  { std::lock_guard lock(wakeMutex_); }
+  wake_.notify_all();
+}
+
+bool CCamera::WaitUnlessStopped(std::chrono::milliseconds time, const std::function<bool()>& done) {
+  std::unique_lock lock(wakeMutex_);
+  wake_.wait_for(lock, time, [&] { return conn_.stopRequested || done(); });
+  return conn_.stopRequested;
+}
+
 void CCamera::StartCamera() {
   if (stopping_) {
     restartPending = 1;
@@ -85,20 +123,22 @@ void CCamera::StartCamera() {
 }
 
 void CCamera::BeginSession() {
-  counters.shown = counters.decoded = counters.dropped = counters.late = 0;
+  counters.shown = counters.decoded = counters.reduced = counters.dropped = counters.late = 0;
+  counters.decodeCpuNs = counters.convertCpuNs = 0;
   counters.firstPictureNs = 0;
   counters.startedNs = SteadyNowNs();
-  m_VideoStatus = STATUS_VIDEO_CONNECTING;
-  LogState(STATUS_VIDEO_CONNECTING);
+  {
+    std::lock_guard lock(wakeMutex_);
+    std::fill(std::begin(ptzPending_), std::end(ptzPending_), false);  // none meant for this session
+  }
+  SetStatus(STATUS_VIDEO_CONNECTING);
   env_.wall.AssignWindow(*this);  // sets wallPage and wallIndex under the wall's lock
   sessionActive_ = true;
   StartPainter();
   session_ = std::thread([this] { SessionThread(); });
 }
 
-void CCamera::Fail() {
-  if (m_VideoStatus.exchange(STATUS_VIDEO_FAILED) != STATUS_VIDEO_FAILED) LogState(STATUS_VIDEO_FAILED);
-}
+void CCamera::Fail() { SetStatus(STATUS_VIDEO_FAILED); }
 
 void CCamera::LogState(int32_t status) const {
   LogInfo("camera " + sid_ + ": " + VideoStatusName(status));
@@ -170,14 +210,15 @@ bool CCamera::StopCleanCameraAsync() {
 void CCamera::JoinSessionThreads() {
   JoinIfStarted(painter_);
   JoinIfStarted(session_);
-  // The session thread started these; it has ended, so they are all set.
-  for (std::thread* t : {&byteMeter_, &relayLimit_, &relayCutoff_, &keepAlive_, &receiver_, &ptz_, &timerSetup_})
-    JoinIfStarted(*t);
-  JoinIfStarted(clock_);  // the timer set-up started it
+  // The session thread started these and set clockId_; it has ended.
+  for (std::thread* t : {&relayLimit_, &relayCutoff_, &keepAlive_, &receiver_, &ptz_}) JoinIfStarted(*t);
+  if (clockId_) env_.displayClock.Remove(clockId_);
+  clockId_ = 0;
 }
 
 void CCamera::RunStop(StopKind kind) {
   conn_.stopRequested = true;
+  Wake();
   JoinSessionThreads();
   if (!talk_.stopRunning()) talk_.CleanLocalAudioAsync({});
   if (!audio_.stopRunning() && audio_.CleanCameraAudioAsync({})) audio_.cameraAudioOff = 1;
@@ -194,6 +235,7 @@ void CCamera::ReleaseSession(StopKind kind) {
   ringInUse_ = nullptr;
   ring_.reset();
   decoder_.Release();
+  group_.Clear();
   converter_.Release();
   {
     std::lock_guard lock(paramsMutex_);
@@ -208,7 +250,7 @@ void CCamera::ReleaseSession(StopKind kind) {
   wallPage = -1;
   wallIndex = -1;
   rotation = 0;
-  if (m_VideoStatus.exchange(STATUS_READY) != STATUS_READY) LogState(STATUS_READY);
+  SetStatus(STATUS_READY);
   sessionActive_ = false;
   if (kind == StopKind::kWatchdog) LogLine("camera:StopCleanCameraCheck()");
 }

@@ -1,22 +1,27 @@
 #pragma once
 // CCamera: one device's live view for the whole run. A session runs on
 // threads of its own: the session thread (negotiation, socket, handshake)
-// starts the workers (keep-alive, receive loop, frame clock, byte meter,
-// pan/tilt, the relay guards); the status painter shows the status picture
-// while no video is shown; the watchdog restarts a failed session every
-// period unless it ran through a relay. A stop joins every thread: each
-// wait of a session observes the stop flag within 200 ms.
+// starts the workers (keep-alive, receive loop, pan/tilt, the relay guards)
+// and puts the session on the wall's display clock, whose picture workers
+// run its frame ticks; the status painter shows the status picture while no
+// video is shown and sleeps on wake_ while video plays; the watchdog
+// restarts a failed session every period unless it ran through a relay. A
+// stop takes the session off the clock and joins every thread: each wait of
+// a session observes the stop flag within 200 ms.
 //
 // Threads and guards:
 // - lifecycleMutex_ serialises start and stop of this camera; a start that
 //   comes while a stop runs (stopping_) only sets restartPending.
 // - m_VideoStatus, recording, snapshotRequested, rotation, wallPage,
 //   wallIndex, bitRate, lastSecondBytes and the counters are atomics.
-// - params_, ring_, decoder_, converter_ and the worker threads are written
-//   by the session thread before it starts the workers, read by the workers,
-//   and released by the stop after every thread has been joined.
-// - the picture path (decoder_, converter_, recorder_, snapshot) runs on the
-//   frame clock's thread only.
+// - wakeMutex_ guards the pan/tilt requests; wake_ wakes the painter (a
+//   status change, a stop) and the pan/tilt worker (a request, a stop).
+// - params_, ring_, decoder_, converter_, clockId_ and the worker threads
+//   are written by the session thread before it starts the workers, read
+//   by the workers, and released by the stop after every thread has been
+//   joined and the clock let go of the session.
+// - the picture path (decoder_, group_, converter_, recorder_, snapshot,
+//   meterNs_) runs in the session's frame ticks only, one at a time.
 
 #include <atomic>
 #include <chrono>
@@ -34,6 +39,7 @@
 #include "stream/audio_player.h"
 #include "stream/audio_switch.h"
 #include "stream/audio_talk.h"
+#include "stream/display_clock.h"
 #include "stream/frame_ring.h"
 #include "stream/recorder.h"
 #include "stream/session_clock.h"
@@ -49,6 +55,10 @@ class AudioDevices;
 // The three quality levels of the quality menu, bits per second.
 inline constexpr int32_t kQualityLevels[] = {88000, 480000, 1200000};
 
+// The level automatic quality asks for a window this many pixels wide:
+// 88000 below 400, 480000 below 960, 1200000 from 960 on.
+int32_t AutoQualityLevel(int windowWidth);
+
 // What every camera of the run shares.
 struct StreamEnvironment {
   StreamEnvironment(ServiceContext& context, VideoWall& videoWall, AudioDevices& devices)
@@ -63,7 +73,11 @@ struct StreamEnvironment {
   std::atomic<bool> cutoffNoticePending{true};
   // A recording segment or snapshot was written (any thread).
   std::function<void(const std::string& path)> fileWritten;
+  // Every session's frame ticks; the cameras leave it before it goes.
+  DisplayClock displayClock;
 };
+
+enum class PtzDirection { kLeft, kRight, kUp, kDown };
 
 class CCamera : public AudioParty {
  public:
@@ -85,6 +99,10 @@ class CCamera : public AudioParty {
   void Redraw() { redrawRequested_ = 1; }
   // 0, 1, 2, 3, 0 ...
   void Rotate();
+  // Asks the running session to turn the camera one step; repeated asks
+  // before it was sent are one. Any thread.
+  void RequestPanTilt(PtzDirection direction);
+  bool panTiltPending(PtzDirection direction) const;
 
   const std::string& sid() const { return sid_; }
   std::string name() const;
@@ -112,8 +130,11 @@ class CCamera : public AudioParty {
   struct Counters {
     std::atomic<uint64_t> shown{0};       // pictures presented
     std::atomic<uint64_t> decoded{0};     // pictures that came out of the decoder
+    std::atomic<uint64_t> reduced{0};     // of the shown, drawn at half size or less: made the cheaper way
     std::atomic<uint64_t> dropped{0};     // slots emptied without showing: lost fragment or after a gap
-    std::atomic<uint64_t> late{0};        // ticks that came more than a frame interval late
+    std::atomic<uint64_t> late{0};        // ticks of a playing picture more than a frame interval late
+    std::atomic<int64_t> decodeCpuNs{0};  // thread CPU time spent in the decoder
+    std::atomic<int64_t> convertCpuNs{0}; // and in converting pictures for the window
     std::atomic<int64_t> startedNs{0};    // steady clock of the last StartCamera
     std::atomic<int64_t> firstPictureNs{0};
   };
@@ -131,6 +152,10 @@ class CCamera : public AudioParty {
   void JoinSessionThreads();
   void ReleaseSession(StopKind kind);
   void StartPainter();
+  void SetStatus(int32_t status);  // and wakes the painter
+  void Wake();
+  // true when the stop came first; wakes early when done() holds.
+  bool WaitUnlessStopped(std::chrono::milliseconds time, const std::function<bool()>& done);
   void EnsureWatchdog();
   void Watchdog();
   void Fail();
@@ -146,7 +171,6 @@ class CCamera : public AudioParty {
   void KeepAliveTcp();
   void KeepAliveUdt();
   void ReceiveLoop();
-  void ByteMeter();
   void PanTilt();
   void RelayTimeLimit();
   void RelayRandomCutoff();
@@ -154,11 +178,12 @@ class CCamera : public AudioParty {
   JsonMessage Control(const char* cmd) const;
 
   // camera_picture.cpp
-  void TimerSetUp();
-  void FrameClock();
-  void OnFrameTimer();
+  bool StartFrameTicks();
+  void OnFrameTimer(bool late);
+  void MeterBytes();
   void ShowFrame(const ShownFrame& frame);
-  void Present(const AVFrame& picture, WallPlace place);
+  // true when the picture was drawn reduced (ShownReduced).
+  bool Present(const AVFrame& picture, WallPlace place);
   void TakePendingSnapshot(const AVFrame& picture);
   void PaintStatus();
   FrameOverlay Overlay();
@@ -176,11 +201,14 @@ class CCamera : public AudioParty {
   std::mutex socketMutex_;
   bool sessionOpen_ = false;  // guarded by socketMutex_: users off the session threads may send
   VideoDecoder decoder_;
+  FrameGroup group_;
   PictureConverter converter_;
   SegmentRecorder recorder_;
   CameraAudioPlayer audio_;
   TalkBack talk_;
-  int32_t recordBlinkCounter_ = 0;  // frame clock's
+  int32_t recordBlinkCounter_ = 0;  // frame ticks only
+  int64_t meterNs_ = 0;             // frame ticks only: the byte meter's last reading
+  uint64_t clockId_ = 0;
   std::atomic<int32_t> redrawRequested_{0};
   std::atomic<int> progressStep_{0};
 
@@ -189,7 +217,11 @@ class CCamera : public AudioParty {
   std::atomic<bool> stopping_{false};
   std::atomic<int32_t> restartPending{0};
 
-  std::thread session_, painter_, keepAlive_, receiver_, timerSetup_, clock_, byteMeter_, ptz_;
+  mutable std::mutex wakeMutex_;
+  std::condition_variable wake_;
+  bool ptzPending_[4] = {};  // guarded by wakeMutex_, by PtzDirection
+
+  std::thread session_, painter_, keepAlive_, receiver_, ptz_;
   std::thread relayLimit_, relayCutoff_;
   std::mutex stopThreadMutex_;
   std::thread stopThread_;  // guarded by stopThreadMutex_

@@ -19,27 +19,31 @@ namespace lumivex {
 
 using namespace std::chrono_literals;
 
-void CCamera::TimerSetUp() {
+constexpr auto kUntilWoken = std::chrono::hours(24);
+
+bool CCamera::StartFrameTicks() {
   const int32_t gap = params_.m_VideoTimeGap;
   recorder_.SetUp(env_.ctx.settings, sid_, params_);
-  if (gap <= 0) return Fail();
+  if (gap <= 0) return false;
   LogLine("m_wTimerRes=1");  // steady_clock sleeps need no timer resolution
   LogLine("m_VideoTimeGap=" + std::to_string(gap));
-  try {
-    clock_ = std::thread([this] { FrameClock(); });
-  } catch (const std::system_error&) {
-    Fail();
-  }
+  meterNs_ = SteadyNowNs();
+  clockId_ = env_.displayClock.Add(std::chrono::milliseconds(gap), [this](bool late) { OnFrameTimer(late); });
+  return clockId_ != 0;
 }
 
-void CCamera::FrameClock() {
-  RunFrameClock(std::chrono::milliseconds(params_.m_VideoTimeGap), conn_.stopRequested, [this](bool late) {
-    if (late) counters.late.fetch_add(1, std::memory_order_relaxed);
-    OnFrameTimer();
-  });
+void CCamera::MeterBytes() {
+  const int64_t now = SteadyNowNs();
+  if (now - meterNs_ < 1'000'000'000) return;
+  meterNs_ = now;
+  lastSecondBytes = static_cast<int32_t>(std::min<uint64_t>(conn_.receivedBytes.exchange(0), INT32_MAX));
 }
 
-void CCamera::OnFrameTimer() {
+void CCamera::OnFrameTimer(bool late) {
+  if (conn_.stopRequested) return;
+  // Before the first picture there is nothing to show late.
+  if (late && m_VideoStatus == STATUS_VIDEO_PLAYING) counters.late.fetch_add(1, std::memory_order_relaxed);
+  MeterBytes();
   // A failed session records nothing: were a segment opened here after the
   // painter closed it, a failed camera would leave an empty file a second.
   const bool record = recording != 0 && m_VideoStatus != STATUS_VIDEO_FAILED;
@@ -56,24 +60,43 @@ void CCamera::OnFrameTimer() {
 void CCamera::ShowFrame(const ShownFrame& frame) {
   if (conn_.stopRequested) return;
   if (recording && recorder_.isOpen()) recorder_.WriteMp4Sample(frame.data, frame.size, frame.keyFrame);
+  group_.Add(frame.data, frame.size, frame.keyFrame);
+  const int64_t decodeStart = ThreadCpuNs();
   const AVFrame* picture = decoder_.Decode(frame.data, frame.size);
+  counters.decodeCpuNs.fetch_add(ThreadCpuNs() - decodeStart, std::memory_order_relaxed);
   if (!picture) return;
   counters.decoded.fetch_add(1, std::memory_order_relaxed);
   const WallPlace where = place();
-  if (where.page != env_.wall.currentPage()) return;  // decoded all the same: the decoder stays current
+  if (where.page != env_.wall.currentPage()) {
+    decoder_.SetLoopFilter(true);  // in full when it comes on screen
+    return;  // decoded all the same: the decoder stays current
+  }
   int32_t connecting = STATUS_VIDEO_CONNECTING;
-  if (m_VideoStatus.compare_exchange_strong(connecting, STATUS_VIDEO_PLAYING)) LogState(STATUS_VIDEO_PLAYING);
-  Present(*picture, where);
+  if (m_VideoStatus.compare_exchange_strong(connecting, STATUS_VIDEO_PLAYING)) {
+    LogState(STATUS_VIDEO_PLAYING);
+    env_.displayClock.Promote(clockId_);
+    Wake();
+  }
+  const bool reduced = Present(*picture, where);
+  // A snapshot that cannot be decoded again waits for full pictures.
+  decoder_.SetLoopFilter(!reduced || (snapshotRequested && !group_.complete()));
   if (snapshotRequested) TakePendingSnapshot(*picture);
 }
 
-void CCamera::Present(const AVFrame& picture, WallPlace where) {
+bool CCamera::Present(const AVFrame& picture, WallPlace where) {
   VideoSurface* surface = env_.wall.Surface(where);
-  if (!surface) return;
+  if (!surface) return false;
   const PictureSize size = surface->DrawingSize();
-  if (size.empty() || !converter_.Convert(picture, rotation, size, surface->BackBuffer())) return;
+  const int turn = rotation;
+  const bool reduced = ShownReduced(picture.width, picture.height, turn, size);
+  const int64_t convertStart = ThreadCpuNs();
+  const bool converted = !size.empty() && converter_.Convert(picture, turn, size, surface->BackBuffer(), reduced);
+  counters.convertCpuNs.fetch_add(ThreadCpuNs() - convertStart, std::memory_order_relaxed);
+  if (!converted) return false;
   surface->Present(Overlay());
   if (counters.shown.fetch_add(1, std::memory_order_relaxed) == 0) counters.firstPictureNs = SteadyNowNs();
+  if (reduced) counters.reduced.fetch_add(1, std::memory_order_relaxed);
+  return reduced;
 }
 
 FrameOverlay CCamera::Overlay() {
@@ -90,9 +113,15 @@ FrameOverlay CCamera::Overlay() {
 void CCamera::TakePendingSnapshot(const AVFrame& picture) {
   const UserSettings& s = env_.ctx.settings;
   const std::string folder = s.storage.Get().ImagePath.str();
+  const AVFrame* full = &picture;
+  VideoDecoder again;  // only when the loop filter was left out since the key frame
+  if (!decoder_.fullSinceKey()) {
+    if (!group_.DecodeFull(params_, again)) return;  // full pictures come from the next key frame on
+    full = again.lastPicture();
+  }
   std::string path;
   // A failure keeps the request: the next shown frame tries again.
-  if (!TakeSnapshot(&picture, folder, s.userName.str(), sid_, LocalNow(), path)) return;
+  if (!TakeSnapshot(full, folder, s.userName.str(), sid_, LocalNow(), path)) return;
   snapshotRequested = 0;
   if (env_.fileWritten) env_.fileWritten(path);
   env_.ctx.notifier.MessageBox("提示", "视频截图保存成功");
@@ -115,8 +144,8 @@ void CCamera::PaintStatus() {
         surface->ShowStatus(StatusPicture::kConnecting, progressStep_++);
         if (SleepUnlessStopped(500ms)) return;
         break;
-      case STATUS_VIDEO_PLAYING:
-        if (SleepUnlessStopped(1000ms)) return;
+      case STATUS_VIDEO_PLAYING:  // the pictures are the ticks' to draw: sleep until that ends
+        if (WaitUnlessStopped(kUntilWoken, [this] { return m_VideoStatus != STATUS_VIDEO_PLAYING; })) return;
         break;
       case STATUS_VIDEO_FAILED: {
         recorder_.Close();

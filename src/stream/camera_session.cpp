@@ -1,8 +1,9 @@
 // The session thread and the workers it starts: keep-alive and audio hold,
-// the receive loop, the byte meter, pan/tilt, the relay guards, quality.
+// the receive loop, pan/tilt, the relay guards, quality.
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <ctime>
 #include <random>
 #include <system_error>
@@ -63,7 +64,7 @@ void CCamera::SessionThread() {
     std::lock_guard lock(socketMutex_);
     sessionOpen_ = true;
   }
-  if (!StartWorkers(udt)) {
+  if (!StartWorkers(udt) || !StartFrameTicks()) {
     Fail();
     if (!udt) LogLine("Ctrl_Recv_Play_TCP is failed and set STATUS_VIDEO_FAILED.");
   }
@@ -84,8 +85,6 @@ bool CCamera::StartWorkers(bool udt) {
     }
     keepAlive_ = std::thread([this, udt] { udt ? KeepAliveUdt() : KeepAliveTcp(); });
     receiver_ = std::thread([this] { ReceiveLoop(); });
-    timerSetup_ = std::thread([this] { TimerSetUp(); });
-    byteMeter_ = std::thread([this] { ByteMeter(); });
     if (!udt) ptz_ = std::thread([this] { PanTilt(); });
   } catch (const std::system_error&) {
     conn_.stopRequested = true;  // the stop joins those that started
@@ -178,25 +177,24 @@ void CCamera::ReceiveLoop() {
   }
 }
 
-void CCamera::ByteMeter() {
-  while (!SleepUnlessStopped(1000ms))
-    lastSecondBytes = static_cast<int32_t>(std::min<uint64_t>(conn_.receivedBytes.exchange(0), INT32_MAX));
-}
-
 void CCamera::PanTilt() {
-  static constexpr std::pair<std::atomic<int32_t> PtzRequests::*, const char*> kOrder[] = {
-      {&PtzRequests::ptzLeft, "turnLeft"},
-      {&PtzRequests::ptzRight, "turnRight"},
-      {&PtzRequests::ptzUp, "turnUp"},
-      {&PtzRequests::ptzDown, "turnDown"}};
-  while (!SleepUnlessStopped(50ms)) {
-    VideoSurface* surface = env_.wall.Surface(place());
-    if (!surface) continue;
-    for (const auto& [flag, cmd] : kOrder) {
-      if (!(surface->ptz.*flag).exchange(0)) continue;
-      if (!SendControl(Control(cmd))) return Fail();
-      break;  // one command a pass
+  // By PtzDirection; left before right before up before down.
+  static constexpr const char* kCommands[] = {"turnLeft", "turnRight", "turnUp", "turnDown"};
+  const auto anyPending = [this] {
+    return std::find(std::begin(ptzPending_), std::end(ptzPending_), true) != std::end(ptzPending_);
+  };
+  for (;;) {
+    const char* cmd = nullptr;
+    {
+      std::unique_lock lock(wakeMutex_);
+      wake_.wait(lock, [&] { return conn_.stopRequested || anyPending(); });
+      if (conn_.stopRequested) return;
+      const auto first = std::find(std::begin(ptzPending_), std::end(ptzPending_), true);
+      *first = false;
+      cmd = kCommands[first - std::begin(ptzPending_)];
     }
+    if (!SendControl(Control(cmd))) return Fail();
+    if (SleepUnlessStopped(50ms)) return;  // at most one command every 50 ms
   }
 }
 

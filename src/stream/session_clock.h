@@ -13,6 +13,8 @@ namespace lumivex {
 
 // Nanoseconds of the steady clock, for the sessions' counters.
 int64_t SteadyNowNs();
+// CPU nanoseconds the calling thread has used, for the sessions' cost counters.
+int64_t ThreadCpuNs();
 
 // true when the stop flag cut the sleep short.
 bool SleepUnlessStopped(const std::atomic<bool>& stop, std::chrono::milliseconds time);

@@ -19,6 +19,9 @@ namespace {
 // The drawing sizes a window can ask for; anything beyond is refused.
 constexpr int kMaxDimension = 8192;
 
+// Alpha of a BGRA pixel read as a little-endian word.
+constexpr uint32_t kOpaque = 0xFF000000u;
+
 // dst pixel (x, y) of a w x h picture turned from src (sw x sh, rows of
 // sstride bytes, 4 bytes a pixel).
 void Turn(const uint8_t* src, int sw, int sh, int sstride, int rotation, Picture& dst) {
@@ -95,7 +98,14 @@ const AVFrame* VideoDecoder::Decode(const uint8_t* data, std::size_t size) {
   if (avcodec_receive_frame(context_, picture_) != 0) return nullptr;
   if (picture_->width > kMaxPictureWidth || picture_->height > kMaxPictureHeight) return nullptr;
   havePicture_ = true;
+  fullSinceKey_ = (fullSinceKey_ || picture_->key_frame) && loopFilter_;
   return picture_;
+}
+
+void VideoDecoder::SetLoopFilter(bool on) {
+  loopFilter_ = on;
+  // Read by the decoder for every slice: it takes effect with the next frame.
+  if (context_) context_->skip_loop_filter = on ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 }
 
 void VideoDecoder::Release() {
@@ -103,38 +113,83 @@ void VideoDecoder::Release() {
   if (picture_) av_frame_free(&picture_);
   if (packet_) av_packet_free(&packet_);
   havePicture_ = false;
+  loopFilter_ = true;
+  fullSinceKey_ = true;
 }
 
-bool PictureConverter::Scale(const AVFrame& p, int width, int height, uint8_t* pixels, int stride) {
-  sws_ = sws_getCachedContext(sws_, p.width, p.height, static_cast<AVPixelFormat>(p.format), width, height,
-                              AV_PIX_FMT_BGRA, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+void FrameGroup::Add(const uint8_t* data, std::size_t size, bool keyFrame) {
+  if (keyFrame) {
+    Clear();
+    complete_ = true;
+  }
+  if (!complete_) return;
+  if (bytes_.size() + size > kMaxBytes) return Clear();
+  bytes_.insert(bytes_.end(), data, data + size);
+  ends_.push_back(bytes_.size());
+}
+
+bool FrameGroup::DecodeFull(const StreamParameters& params, VideoDecoder& decoder) const {
+  if (!complete_ || ends_.empty() || !decoder.InitVideoDecoder(params)) return false;
+  std::size_t begin = 0;
+  for (std::size_t end : ends_) {
+    decoder.Decode(bytes_.data() + begin, end - begin);
+    begin = end;
+  }
+  return decoder.lastPicture() != nullptr;
+}
+
+void FrameGroup::Clear() {
+  bytes_.clear();
+  ends_.clear();
+  complete_ = false;
+}
+
+bool ShownReduced(int width, int height, int rotation, PictureSize size) {
+  const bool quarter = rotation % 2 != 0;
+  const int across = quarter ? size.height : size.width, down = quarter ? size.width : size.height;
+  return !size.empty() && across * 2 <= width && down * 2 <= height;
+}
+
+bool PictureConverter::Scale(const AVFrame& p, int width, int height, uint8_t* pixels, int stride, bool reduced) {
+  // Every other row of each plane: half the rows to scale, for a picture
+  // drawn at half its height or less. Planar 4:2:0 only, so that the chroma
+  // rows halve with the luma rows.
+  const auto format = static_cast<AVPixelFormat>(p.format);
+  const bool skipRows = reduced && (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P) && p.height >= 2;
+  const int step = skipRows ? 2 : 1;
+  const int rows = p.height / step;
+  sws_ = sws_getCachedContext(sws_, p.width, rows, format, width, height, AV_PIX_FMT_BGRA, SWS_FAST_BILINEAR,
+                              nullptr, nullptr, nullptr);
   if (!sws_) return false;
+  int srcStride[4] = {};
+  for (int i = 0; i < 4; ++i) srcStride[i] = p.linesize[i] * step;
   uint8_t* dst[4] = {pixels, nullptr, nullptr, nullptr};
   int dstStride[4] = {stride, 0, 0, 0};
-  return sws_scale(sws_, p.data, p.linesize, 0, p.height, dst, dstStride) == height;
+  return sws_scale(sws_, p.data, srcStride, 0, rows, dst, dstStride) == height;
 }
 
-bool PictureConverter::Convert(const AVFrame& picture, int rotation, PictureSize size, Picture& out) {
+bool PictureConverter::Convert(const AVFrame& picture, int rotation, PictureSize size, Picture& out, bool reduced) {
   if (size.empty() || size.width > kMaxDimension || size.height > kMaxDimension) return false;
   if (picture.width <= 0 || picture.height <= 0) return false;
   out.Resize(size.width, size.height);
   rotation = ((rotation % kRotations) + kRotations) % kRotations;
   bool ok = false;
   if (rotation == 0) {
-    ok = Scale(picture, size.width, size.height, out.pixels.data(), out.stride);
+    ok = Scale(picture, size.width, size.height, out.pixels.data(), out.stride, reduced);
   } else {
     // Scaled in the turned orientation, then turned into place.
     const bool quarter = rotation != 2;
     const int sw = quarter ? size.height : size.width, sh = quarter ? size.width : size.height;
     turned_.resize(static_cast<std::size_t>(sw) * sh * 4);
-    ok = Scale(picture, sw, sh, turned_.data(), sw * 4);
+    ok = Scale(picture, sw, sh, turned_.data(), sw * 4, reduced);
     if (ok) Turn(turned_.data(), sw, sh, sw * 4, rotation, out);
   }
   if (!ok) return false;
-  // BGRA from swscale leaves alpha as it was: RGB32 wants 0xFF.
+  // RGB32 wants alpha 0xFF, which not every swscale path writes; a whole
+  // word at a time, so that the compiler makes it a few vector operations.
   for (int y = 0; y < out.height; ++y) {
-    uint8_t* row = out.pixels.data() + static_cast<std::size_t>(y) * out.stride;
-    for (int x = 0; x < out.width; ++x) row[4 * x + 3] = 0xFF;
+    auto* row = reinterpret_cast<uint32_t*>(out.pixels.data() + static_cast<std::size_t>(y) * out.stride);
+    for (int x = 0; x < out.width; ++x) row[x] |= kOpaque;
   }
   return true;
 }

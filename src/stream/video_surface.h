@@ -48,12 +48,6 @@ bool RecordMarkVisible(int32_t blinkCounter, int32_t videoTimeGapMs);
 
 enum class StatusPicture { kIdle, kConnecting, kFailed };
 
-// The four arrow requests of a window; its controls set them, the
-// session's pan/tilt worker takes them.
-struct PtzRequests {
-  std::atomic<int32_t> ptzLeft{0}, ptzRight{0}, ptzUp{0}, ptzDown{0};
-};
-
 class VideoSurface {
  public:
   virtual ~VideoSurface() = default;
@@ -66,8 +60,6 @@ class VideoSurface {
   virtual void Present(const FrameOverlay& overlay) = 0;
   // No picture: the status picture, with the progress step while connecting.
   virtual void ShowStatus(StatusPicture status, int progressStep) = 0;
-
-  PtzRequests ptz;
 };
 
 // Two pictures for a surface: the session fills the back one while the

@@ -165,6 +165,10 @@ CLumivexDlg::CLumivexDlg(AppContext& app, QWidget* parent)
   });
   connect(canvas_, &CCanvas::selectionChanged, this, &CLumivexDlg::OnSelection);
   connect(canvas_, &CCanvas::layoutChanged, this, [this](WallLayout layout) { app_.wall = layout; });
+  connect(canvas_, &CCanvas::qualityAsked, this, [this] {
+    if (CCamera* camera = Selected()) ShowQuality(camera->bitRate);
+  });
+  canvas_->SetAutoQuality(app_.settings.AutoQuality != 0);
 
   tree_ = new ui::CTreeCtrl1(ui::DeviceTreeContext{app.service, app.cameras, *this, app.resFolder}, this);
   tree_->setObjectName(QStringLiteral("tree"));

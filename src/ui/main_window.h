@@ -81,6 +81,7 @@ enum MainMenuEntry : int {
   kQualityLowEntry = 3903,
   kQualitySdEntry = 3904,
   kQualityHdEntry = 3905,
+  kQualityAutoEntry = 3906,
   kSettingsEntry = 2000,
   kContactEntry = 2003,
   kFeedbackEntry = 2004,
@@ -192,6 +193,8 @@ class CLumivexDlg : public QWidget, public ui::TreeActions {
   void SplitCommand();
   void CloseDeviceCommand();
   void QualityCommand(int pressed);
+  // Saves the switch and hands it to the wall.
+  void SetAutoQuality(bool on);
   void AlarmCommand();
   void RotateCommand();
   void SnapshotCommand();

@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QMenu>
 
+#include "config/user_config.h"
 #include "core/global.h"
+#include "core/logging.h"
 #include "core/startup.h"
 #include "core/version.h"
 #include "stream/camera.h"
@@ -168,18 +170,32 @@ void CLumivexDlg::QualityCommand(int pressed) {
     entry->setCheckable(true);
     entry->setChecked(camera->bitRate == q.bitRate);
   }
+  QAction* automatic = menu.addAction(QStringLiteral("自动"));
+  automatic->setData(kQualityAutoEntry);
+  automatic->setCheckable(true);
+  automatic->setChecked(app_.settings.AutoQuality != 0);
   // Centred on the button's left edge, standing on its top.
   QWidget* button = buttons_[pressed];
   QSize size = menu.sizeHint();
   QPoint at = button->mapToGlobal(QPoint(-size.width() / 2, -size.height()));
   QAction* chosen = RunMenu(menu, at);
   if (!chosen) return;
+  if (chosen->data().toInt() == kQualityAutoEntry) return SetAutoQuality(app_.settings.AutoQuality == 0);
   for (const Quality& q : kQualities) {
     if (chosen->data().toInt() != q.entry) continue;
+    SetAutoQuality(false);  // a level picked by hand is the user's from now on
     // The button shows the quality only when the camera was told of it.
     if (camera == Selected() && camera->SetQuality(q.bitRate))
       ShowOf({kQualityLowButton, kQualitySdButton, kQualityHdButton}, q.button);
   }
+}
+
+void CLumivexDlg::SetAutoQuality(bool on) {
+  if ((app_.settings.AutoQuality != 0) == on) return;
+  app_.settings.AutoQuality = on ? 1 : 0;
+  if (!SaveAutoQuality(app_.settings)) LogLine("AutoQuality not saved in " + app_.settings.configPath);
+  canvas_->SetAutoQuality(on);
+  if (CCamera* camera = Selected()) ShowQuality(camera->bitRate);
 }
 
 void CLumivexDlg::AlarmCommand() {

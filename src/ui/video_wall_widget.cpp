@@ -173,6 +173,29 @@ void CCanvas::ShowPage() {
     if (visible[i]) windows[i]->show();
   }
   if (full) full->raise();
+  ApplyAutoQuality();
+}
+
+void CCanvas::SetAutoQuality(bool on) {
+  autoQuality_ = on;
+  ApplyAutoQuality();
+}
+
+void CCanvas::WindowPlaying() {
+  // Queued: the wall, not the camera's thread, looks at the windows.
+  QMetaObject::invokeMethod(this, [this] { ApplyAutoQuality(); }, Qt::QueuedConnection);
+}
+
+void CCanvas::ApplyAutoQuality() {
+  if (!autoQuality_) return;
+  bool asked = false;
+  for (CSubCanvas* w : windows) {
+    CCamera* camera = w->camera();
+    if (!camera || camera->m_VideoStatus != STATUS_VIDEO_PLAYING) continue;
+    const int32_t level = AutoQualityLevel(w->width());
+    if (camera->bitRate != level) asked |= camera->SetQuality(level);
+  }
+  if (asked) emit qualityAsked();
 }
 
 void CCanvas::resizeEvent(QResizeEvent*) {

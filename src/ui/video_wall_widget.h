@@ -80,6 +80,12 @@ class CCanvas : public QWidget, public VideoWall {
   bool layoutChooserVisible() const;
   CSplitCanvas* layoutChooser() const;
 
+  // Automatic quality: every playing camera is asked for the level its
+  // window's width fits (AutoQualityLevel) whenever the windows are placed
+  // anew and when a window shows its first picture. GUI thread.
+  void SetAutoQuality(bool on);
+  bool autoQuality() const { return autoQuality_; }
+
   // Without it no window shows the pan/tilt buttons.
   void SetPanTiltModel(PanTiltModel model) { panTiltModel_ = std::move(model); }
 
@@ -93,6 +99,8 @@ class CCanvas : public QWidget, public VideoWall {
   void selectionChanged(CCamera* camera);
   // The user chose another layout; the main window saves it.
   void layoutChanged(WallLayout layout);
+  // Automatic quality asked a camera for another level.
+  void qualityAsked();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -105,6 +113,9 @@ class CCanvas : public QWidget, public VideoWall {
   void SelectWindow(CSubCanvas& window);
   void DropWindow(CSubCanvas& dragged, const QPoint& wallCursor);
   void ToggleFullWall(CSubCanvas& window);
+  // A window went from a status picture to video (its camera's thread).
+  void WindowPlaying();
+  void ApplyAutoQuality();
   bool IsPanTiltModel(const CCamera& camera) const { return panTiltModel_ && panTiltModel_(camera); }
 
   WallPlace AssignLocked(CCamera& camera);
@@ -133,6 +144,7 @@ class CCanvas : public QWidget, public VideoWall {
 
   std::atomic<int> currentPage_{0};
   int closeCount = 0;  // GUI thread
+  bool autoQuality_ = false;  // GUI thread
 };
 
 }  // namespace lumivex

@@ -26,8 +26,8 @@ constexpr int kSelectionWidth = 2;
 constexpr int kDragStartMoves = 4;
 
 // Up, down, left, right: the buttons, the arrow keys and the requests.
-constexpr std::atomic<int32_t> PtzRequests::*kPtzFlags[] = {&PtzRequests::ptzUp, &PtzRequests::ptzDown,
-                                                            &PtzRequests::ptzLeft, &PtzRequests::ptzRight};
+constexpr PtzDirection kPtzDirections[] = {PtzDirection::kUp, PtzDirection::kDown, PtzDirection::kLeft,
+                                           PtzDirection::kRight};
 const char* const kPtzNames[] = {pictures::kPtzUp, pictures::kPtzDown, pictures::kPtzLeft, pictures::kPtzRight};
 
 QRect ToQRect(const ui::Rect& r) { return {r.x, r.y, r.width, r.height}; }
@@ -101,7 +101,7 @@ void CSubCanvas::MakePtzButtons() {
     b->resize(ui::kPtzButtonSize, ui::kPtzButtonSize);
     b->hide();
     connect(b, &QAbstractButton::pressed, this, [this, i] {
-      if (camera()) (ptz.*kPtzFlags[i]) = 1;
+      if (CCamera* c = camera()) c->RequestPanTilt(kPtzDirections[i]);
     });
     ptzButtons_[i] = b;
   }
@@ -126,11 +126,14 @@ PictureSize CSubCanvas::DrawingSize() const {
 
 void CSubCanvas::Present(const FrameOverlay& overlay) {
   buffers_.Swap();
+  bool first;
   {
     std::lock_guard lock(stateMutex_);
+    first = state_.shown != Shown::kPicture;
     state_.shown = Shown::kPicture;
     state_.overlay = overlay;
   }
+  if (first) wall_.WindowPlaying();
   RequestRepaint();
 }
 
@@ -147,7 +150,6 @@ void CSubCanvas::ShowStatus(StatusPicture status, int progressStep) {
 
 void CSubCanvas::SetCamera(CCamera* camera) {
   camera_ = camera;
-  for (auto flag : kPtzFlags) (ptz.*flag) = 0;  // no request meant for the camera before
   {
     std::lock_guard lock(stateMutex_);
     state_.shown = Shown::kIdle;
@@ -338,7 +340,7 @@ void CSubCanvas::keyPressEvent(QKeyEvent* event) {
     default:
       return QWidget::keyPressEvent(event);
   }
-  if (camera()) (ptz.*kPtzFlags[which]) = 1;
+  if (CCamera* c = camera()) c->RequestPanTilt(kPtzDirections[which]);
   event->accept();
 }
 

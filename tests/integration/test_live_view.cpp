@@ -3,13 +3,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
 #include "integration/sim_fixture.h"
+#include "sim/clip.h"
 #include "stream/audio_memory.h"
 #include "stream/camera.h"
+#include "stream/snapshot.h"
+#include "support/temp_dir.h"
 #include "support/wait_for.h"
 
 namespace lumivex::test {
@@ -179,17 +188,18 @@ TEST_F(LiveView, QualityAndPanTiltReachTheCamera) {
   EXPECT_FALSE(camera->SetQuality(123));
   EXPECT_TRUE(camera->SetQuality(1200000));
   EXPECT_EQ(camera->bitRate, 1200000);
-  VideoSurface* surface = wall.Surface(camera->place());
-  surface->ptz.ptzUp = 1;
-  surface->ptz.ptzLeft = 1;
-  ASSERT_TRUE(WaitFor([&] { return !Lines("pantilt", "turnUp").empty(); }, 3s)) << sim.ControlLog();
-  const auto left = Lines("pantilt", "turnLeft"), up = Lines("pantilt", "turnUp");
-  ASSERT_EQ(left.size(), 1u);
-  EXPECT_LE(MsOf(left[0]), MsOf(up[0])) << "left is taken before up";
+  camera->RequestPanTilt(PtzDirection::kUp);
+  camera->RequestPanTilt(PtzDirection::kLeft);
+  ASSERT_TRUE(WaitFor([&] { return !Lines("pantilt", "turnUp").empty() && !Lines("pantilt", "turnLeft").empty(); },
+                      3s))
+      << sim.ControlLog();
+  EXPECT_FALSE(camera->panTiltPending(PtzDirection::kUp));
+  EXPECT_FALSE(camera->panTiltPending(PtzDirection::kLeft));
   EXPECT_EQ(Lines("pantilt", "resetBitRate").size(), 1u);
   EXPECT_EQ(Member(Lines("pantilt", "resetBitRate")[0], "bitRate"), "1200000");
-  EXPECT_EQ(surface->ptz.ptzLeft + surface->ptz.ptzUp, 0);
   camera->StopCleanCamera();
+  EXPECT_EQ(Lines("pantilt", "turnUp").size(), 1u);
+  EXPECT_EQ(Lines("pantilt", "turnLeft").size(), 1u);
 }
 
 TEST_F(LiveView, CameraCloseFailsAndTheWatchdogStartsAgain) {
@@ -276,6 +286,88 @@ TEST_F(LiveView, AacCameraSoundIsDecodedAndPlayed) {
   EXPECT_EQ(devices.sink->format().channels, 2);
   camera->StopCleanCamera();
   EXPECT_TRUE(WaitFor([&] { return !camera->audioPlayer().stopRunning(); }, 3s));
+}
+
+// Every picture of the clip, decoded by a plain libavcodec context, with or
+// without the loop filter, each written as the snapshot writes pictures.
+std::vector<std::string> ClipBitmaps(const sim::Clip& clip, bool loopFilter, const TempDir& dir) {
+  std::vector<std::string> bitmaps;
+  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+  AVCodecContext* ctx = avcodec_alloc_context3(codec);
+  ctx->thread_count = 1;
+  ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
+  ctx->skip_loop_filter = loopFilter ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  const std::string start("\0\0\0\1", 4);
+  if (avcodec_open2(ctx, codec, nullptr) == 0)
+    for (std::size_t i = 0; i < clip.frames.size(); ++i) {
+      const std::string bytes = (i == 0 ? start + clip.sps + start + clip.pps : "") + clip.frames[i];
+      if (av_new_packet(packet, static_cast<int>(bytes.size())) < 0) break;
+      std::copy(bytes.begin(), bytes.end(), packet->data);
+      const bool sent = avcodec_send_packet(ctx, packet) >= 0;
+      av_packet_unref(packet);
+      std::string path;
+      if (sent && avcodec_receive_frame(ctx, frame) >= 0 &&
+          TakeSnapshot(frame, dir.str() + "/", "ref", "clip", {2014, 1, 1, 0, 0, static_cast<int>(i)}, path))
+        bitmaps.push_back(ReadFileBytes(path));
+    }
+  av_packet_free(&packet);
+  av_frame_free(&frame);
+  avcodec_free_context(&ctx);
+  return bitmaps;
+}
+
+// PSNR of two bitmaps of the same size over their pixels; infinity when equal.
+double Psnr(const std::string& a, const std::string& b) {
+  constexpr std::size_t kHeader = 54;
+  if (a.size() != b.size() || a.size() <= kHeader) return 0;
+  double squares = 0;
+  for (std::size_t i = kHeader; i < a.size(); ++i) {
+    const double d = static_cast<uint8_t>(a[i]) - static_cast<uint8_t>(b[i]);
+    squares += d * d;
+  }
+  if (squares == 0) return INFINITY;
+  return 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size() - kHeader) / squares);
+}
+
+double BestPsnr(const std::string& picture, const std::vector<std::string>& candidates) {
+  double best = 0;
+  for (const std::string& c : candidates) best = std::max(best, Psnr(picture, c));
+  return best;
+}
+
+// A 640x360 camera in a 320x180 window is drawn the cheaper way (no loop
+// filter); its snapshot is decoded again in full, and equals a plain full
+// decode of one of the clip's frames, which a picture without the loop
+// filter does not.
+TEST_F(LiveView, SnapshotOfAReducedPictureIsTheFullPicture) {
+  TempDir pictures;
+  StorageFolders folders = client.ctx.settings.storage.Get();
+  ASSERT_TRUE(folders.ImagePath.Set(pictures.str() + "/"));
+  client.ctx.settings.storage.Set(folders);
+  std::string written;
+  env.fileWritten = [&](const std::string& path) { written = path; };
+  auto camera = Camera("lan");
+  camera->StartCamera();
+  ASSERT_TRUE(WaitFor([&] { return camera->counters.reduced >= 40; }, 15s)) << "drawn reduced";
+  camera->snapshotRequested = 1;
+  ASSERT_TRUE(WaitFor([&] { return camera->snapshotRequested == 0; }, 5s));
+  camera->StopCleanCamera();
+  ASSERT_FALSE(written.empty());
+
+  sim::Clip clip;
+  std::string error;
+  ASSERT_TRUE(sim::EncodeClip({640, 360, 480000, "Hall", 0, 0}, clip, error)) << error;
+  TempDir full, unfiltered;
+  const std::vector<std::string> fullFrames = ClipBitmaps(clip, true, full);
+  const std::vector<std::string> unfilteredFrames = ClipBitmaps(clip, false, unfiltered);
+  ASSERT_EQ(fullFrames.size(), clip.frames.size());
+  ASSERT_EQ(unfilteredFrames.size(), clip.frames.size());
+  const std::string snapshot = ReadFileBytes(written);
+  EXPECT_GE(BestPsnr(snapshot, fullFrames), 45.0);
+  // The check can tell the two apart: the unfiltered pictures are farther.
+  EXPECT_LT(BestPsnr(snapshot, unfilteredFrames), BestPsnr(snapshot, fullFrames));
 }
 
 }  // namespace

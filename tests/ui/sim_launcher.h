@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,7 +57,8 @@ class UiSim {
           SimProgram(),
           std::vector<std::string>{"--scenario", scenario, "--state", (dir_ / "state").string(), "--host",
                                    "127.0.0.1", "--port", "0", "--lan-port", "0", "--talk-dir",
-                                   (dir_ / "talk").string(), "--verbose"});
+                                   (dir_ / "talk").string(), "--control-log", (dir_ / "control.log").string(),
+                                   "--verbose"});
     } catch (const std::exception&) {
       return;
     }
@@ -73,6 +75,12 @@ class UiSim {
   bool ok() const { return webPort_ != 0; }
   // What it logged on standard error so far.
   std::string Log() { return process_ ? process_->ReadErrors() : ""; }
+
+  // What the cameras accepted on their streams so far, a line each.
+  std::string ControlLog() const {
+    std::error_code ec;
+    return std::filesystem::exists(dir_ / "control.log", ec) ? ReadFileBytes(dir_ / "control.log") : "";
+  }
 
   // Where the camera sid writes the talk-back it heard.
   std::string TalkWavPath(const std::string& sid) const { return (dir_ / "talk" / (sid + ".wav")).string(); }

@@ -378,10 +378,12 @@ void MainWindowTest::qualityMenuChecksTheCurrentQuality() {
     }
     shownAt = at;
     menuSize = menu.sizeHint();
-    return menu.actions().last();  // "高清"
+    for (QAction* a : menu.actions())
+      if (a->data().toInt() == kQualityHdEntry) return a;
+    return static_cast<QAction*>(nullptr);
   });
   Click(kQualityLowButton);
-  QCOMPARE(entries, (QStringList{Text("流畅"), Text("标清"), Text("高清")}));
+  QCOMPARE(entries, (QStringList{Text("流畅"), Text("标清"), Text("高清"), Text("自动")}));
   QCOMPARE(checked, QStringList{Text("标清")});
   // Centred on the button's left edge, its bottom on the button's top.
   const QPoint button = B(kQualityLowButton)->mapToGlobal(QPoint(0, 0));
