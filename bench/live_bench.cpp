@@ -36,6 +36,13 @@ double Median(std::vector<double> values) {
 // Whole milliseconds: finer would be noise on a shared machine.
 Json::Value Ms(double ms) { return Json::Int64(std::llround(ms)); }
 
+Json::Value MedianAndMax(const std::vector<double>& ms) {
+  Json::Value r(Json::objectValue);
+  r["median"] = Ms(Median(ms));
+  r["max"] = Ms(ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()));
+  return r;
+}
+
 Json::Value PerFrame(double seconds, uint64_t frames) {
   return frames ? Json::Value(seconds / static_cast<double>(frames)) : Json::Value();
 }
@@ -68,6 +75,7 @@ Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDeco
   r["frames_decoded"] = Json::UInt64(live.window.decoded);
   r["frames_late"] = Json::UInt64(live.window.late);
   r["frames_dropped"] = Json::UInt64(live.window.dropped);
+  r["frames_reduced"] = Json::UInt64(live.window.reduced);
   const Json::Value path = PerFrame(live.cpuSeconds, live.window.shown);
   const Json::Value decode = PerFrame(bare.cpuSeconds, bare.frames);
   r["cpu_seconds_per_shown_frame_path"] = path;
@@ -85,9 +93,9 @@ Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDeco
   r["cpu_seconds_per_frame_bare_convert"] = PerFrame(bare.convertCpuSeconds, bare.frames);
   const double mib = static_cast<double>(std::max(0L, live.peakAfterKib - live.rssBeforeKib)) / 1024.0;
   r["peak_rss_mib_per_session"] = std::round(mib / o.sessions * 100) / 100;
-  const auto& first = live.firstPictureMs;
-  r["first_picture_ms"]["median"] = Ms(Median(first));
-  r["first_picture_ms"]["max"] = Ms(first.empty() ? 0 : *std::max_element(first.begin(), first.end()));
+  r["first_picture_ms"] = MedianAndMax(live.firstPictureMs);
+  r["first_picture_after_reply_ms"] = MedianAndMax(live.firstPictureAfterReplyMs);
+  r["key_frame_interval_ms"] = sim::kClipFrames * kFrameGapMs;
   r["sessions_played"] = live.played;
   r["sessions_playing_at_end"] = live.playingAtEnd;
   r["client_cpu_seconds"] = live.cpuSeconds;

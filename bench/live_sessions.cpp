@@ -31,7 +31,8 @@ std::vector<FrameCounts> Counts(const Cameras& cameras) {
   std::vector<FrameCounts> counts;
   for (const auto& camera : cameras)
     counts.push_back({camera->counters.shown, camera->counters.decoded, camera->counters.dropped,
-                      camera->counters.late, camera->counters.decodeCpuNs, camera->counters.convertCpuNs});
+                      camera->counters.late, camera->counters.reduced, camera->counters.decodeCpuNs,
+                      camera->counters.convertCpuNs});
   return counts;
 }
 
@@ -44,6 +45,7 @@ FrameCounts Added(const std::vector<FrameCounts>& before, const std::vector<Fram
     sum.decoded += added(after[i].decoded, before[i].decoded);
     sum.dropped += added(after[i].dropped, before[i].dropped);
     sum.late += added(after[i].late, before[i].late);
+    sum.reduced += added(after[i].reduced, before[i].reduced);
     sum.decodeCpuNs += added(after[i].decodeCpuNs, before[i].decodeCpuNs);
     sum.convertCpuNs += added(after[i].convertCpuNs, before[i].convertCpuNs);
   }
@@ -144,10 +146,12 @@ bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cam
   MemoryUse after;
   if (ReadMemoryUse(after)) out.peakAfterKib = after.peakKib;
   out.playingAtEnd = Playing(live);
-  for (const auto& camera : live)
-    if (camera->counters.firstPictureNs > 0)
-      out.firstPictureMs.push_back(static_cast<double>(camera->counters.firstPictureNs - camera->counters.startedNs) /
-                                   1e6);
+  for (const auto& camera : live) {
+    const auto& k = camera->counters;
+    if (k.firstPictureNs <= 0) continue;
+    out.firstPictureMs.push_back(static_cast<double>(k.firstPictureNs - k.startedNs) / 1e6);
+    if (k.replyNs > 0) out.firstPictureAfterReplyMs.push_back(static_cast<double>(k.firstPictureNs - k.replyNs) / 1e6);
+  }
 
   const auto stopping = Clock::now();
   StopAll(live);

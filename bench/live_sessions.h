@@ -12,7 +12,7 @@
 namespace lumivex::bench {
 
 struct FrameCounts {
-  uint64_t shown = 0, decoded = 0, dropped = 0, late = 0;
+  uint64_t shown = 0, decoded = 0, dropped = 0, late = 0, reduced = 0;
   int64_t decodeCpuNs = 0, convertCpuNs = 0;  // thread CPU time in the decoder and the conversion
 };
 
@@ -25,6 +25,7 @@ struct LiveResult {
   long rssBeforeKib = 0;            // before the sessions started
   long peakAfterKib = 0;            // the peak at the end of the window
   std::vector<double> firstPictureMs;  // per session that showed a picture
+  std::vector<double> firstPictureAfterReplyMs;  // the same from its connect reply
   double startAllMs = 0;  // starting every session (the caller's part)
   double playAllMs = 0;   // from the first start until all play
   double stopAllMs = 0;   // stopping every session

@@ -125,7 +125,7 @@ void CCamera::StartCamera() {
 void CCamera::BeginSession() {
   counters.shown = counters.decoded = counters.reduced = counters.dropped = counters.late = 0;
   counters.decodeCpuNs = counters.convertCpuNs = 0;
-  counters.firstPictureNs = 0;
+  counters.firstPictureNs = counters.replyNs = 0;
   counters.startedNs = SteadyNowNs();
   {
     std::lock_guard lock(wakeMutex_);

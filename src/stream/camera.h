@@ -136,6 +136,7 @@ class CCamera : public AudioParty {
     std::atomic<int64_t> decodeCpuNs{0};  // thread CPU time spent in the decoder
     std::atomic<int64_t> convertCpuNs{0}; // and in converting pictures for the window
     std::atomic<int64_t> startedNs{0};    // steady clock of the last StartCamera
+    std::atomic<int64_t> replyNs{0};      // and of its connect reply
     std::atomic<int64_t> firstPictureNs{0};
   };
   Counters counters;

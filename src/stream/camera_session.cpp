@@ -71,6 +71,7 @@ void CCamera::SessionThread() {
 }
 
 bool CCamera::OpenDecoder(const StreamParameters& params) {
+  counters.replyNs = SteadyNowNs();
   if (params.width <= 0 || params.height <= 0) return false;
   ring_ = std::make_unique<FrameRing>();
   ringInUse_ = ring_.get();
