@@ -130,6 +130,7 @@ void CCamera::BeginSession() {
   {
     std::lock_guard lock(wakeMutex_);
     std::fill(std::begin(ptzPending_), std::end(ptzPending_), false);  // none meant for this session
+    qualityPending_ = 0;
   }
   SetStatus(STATUS_VIDEO_CONNECTING);
   env_.wall.AssignWindow(*this);  // sets wallPage and wallIndex under the wall's lock
@@ -211,7 +212,7 @@ void CCamera::JoinSessionThreads() {
   JoinIfStarted(painter_);
   JoinIfStarted(session_);
   // The session thread started these and set clockId_; it has ended.
-  for (std::thread* t : {&relayLimit_, &relayCutoff_, &keepAlive_, &receiver_, &ptz_}) JoinIfStarted(*t);
+  for (std::thread* t : {&relayLimit_, &relayCutoff_, &keepAlive_, &receiver_, &controls_}) JoinIfStarted(*t);
   if (clockId_) env_.displayClock.Remove(clockId_);
   clockId_ = 0;
 }

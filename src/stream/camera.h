@@ -1,7 +1,8 @@
 #pragma once
 // CCamera: one device's live view for the whole run. A session runs on
 // threads of its own: the session thread (negotiation, socket, handshake)
-// starts the workers (keep-alive, receive loop, pan/tilt, the relay guards)
+// starts the workers (keep-alive, receive loop, the control sender, the
+// relay guards)
 // and puts the session on the wall's display clock, whose picture workers
 // run its frame ticks; the status painter shows the status picture while no
 // video is shown and sleeps on wake_ while video plays; the watchdog
@@ -14,8 +15,10 @@
 //   comes while a stop runs (stopping_) only sets restartPending.
 // - m_VideoStatus, recording, snapshotRequested, rotation, wallPage,
 //   wallIndex, bitRate, lastSecondBytes and the counters are atomics.
-// - wakeMutex_ guards the pan/tilt requests; wake_ wakes the painter (a
-//   status change, a stop) and the pan/tilt worker (a request, a stop).
+// - wakeMutex_ guards the requests of the user (pan/tilt, quality) that
+//   the control sender takes; wake_ wakes the painter (a status change, a
+//   stop) and the control sender (a request, a stop). The user's thread
+//   thus never waits on the camera's socket.
 // - params_, ring_, decoder_, converter_, clockId_ and the worker threads
 //   are written by the session thread before it starts the workers, read
 //   by the workers, and released by the stop after every thread has been
@@ -93,7 +96,8 @@ class CCamera : public AudioParty {
   // The same on the camera's stop thread, so that the caller goes on; false
   // when a stop runs already.
   bool StopCleanCameraAsync();
-  // 88000, 480000 or 1200000; false when nothing could be sent.
+  // 88000, 480000 or 1200000, sent by the session's control sender; false
+  // when the level is none of those or no session is open. Any thread.
   bool SetQuality(int32_t level);
   // Shows the last picture again at the next tick (after a rotation).
   void Redraw() { redrawRequested_ = 1; }
@@ -172,7 +176,9 @@ class CCamera : public AudioParty {
   void KeepAliveTcp();
   void KeepAliveUdt();
   void ReceiveLoop();
-  void PanTilt();
+  void Controls();
+  // The next request to send, by waking on one; nullptr on a stop.
+  const char* NextControl(bool panTilt, int32_t& quality);
   void RelayTimeLimit();
   void RelayRandomCutoff();
   bool SendControl(const JsonMessage& message);
@@ -220,9 +226,10 @@ class CCamera : public AudioParty {
 
   mutable std::mutex wakeMutex_;
   std::condition_variable wake_;
-  bool ptzPending_[4] = {};  // guarded by wakeMutex_, by PtzDirection
+  bool ptzPending_[4] = {};      // guarded by wakeMutex_, by PtzDirection
+  int32_t qualityPending_ = 0;   // guarded by wakeMutex_: a level to send, or 0
 
-  std::thread session_, painter_, keepAlive_, receiver_, ptz_;
+  std::thread session_, painter_, keepAlive_, receiver_, controls_;
   std::thread relayLimit_, relayCutoff_;
   std::mutex stopThreadMutex_;
   std::thread stopThread_;  // guarded by stopThreadMutex_

@@ -1,5 +1,5 @@
 // The session thread and the workers it starts: keep-alive and audio hold,
-// the receive loop, pan/tilt, the relay guards, quality.
+// the receive loop, the control sender (quality, pan/tilt), the relay guards.
 
 #include <sys/socket.h>
 
@@ -7,6 +7,7 @@
 #include <ctime>
 #include <random>
 #include <system_error>
+#include <utility>
 
 #include "core/global.h"
 #include "core/logging.h"
@@ -86,7 +87,7 @@ bool CCamera::StartWorkers(bool udt) {
     }
     keepAlive_ = std::thread([this, udt] { udt ? KeepAliveUdt() : KeepAliveTcp(); });
     receiver_ = std::thread([this] { ReceiveLoop(); });
-    if (!udt) ptz_ = std::thread([this] { PanTilt(); });
+    controls_ = std::thread([this] { Controls(); });
   } catch (const std::system_error&) {
     conn_.stopRequested = true;  // the stop joins those that started
     return false;
@@ -178,39 +179,52 @@ void CCamera::ReceiveLoop() {
   }
 }
 
-void CCamera::PanTilt() {
+const char* CCamera::NextControl(bool panTilt, int32_t& quality) {
   // By PtzDirection; left before right before up before down.
-  static constexpr const char* kCommands[] = {"turnLeft", "turnRight", "turnUp", "turnDown"};
-  const auto anyPending = [this] {
-    return std::find(std::begin(ptzPending_), std::end(ptzPending_), true) != std::end(ptzPending_);
+  static constexpr const char* kPanTilt[] = {"turnLeft", "turnRight", "turnUp", "turnDown"};
+  const auto firstPanTilt = [this, panTilt] {
+    const auto first = std::find(std::begin(ptzPending_), std::end(ptzPending_), true);
+    return panTilt ? first : std::end(ptzPending_);  // a UDT session sends no pan/tilt
   };
+  std::unique_lock lock(wakeMutex_);
+  wake_.wait(lock, [&] { return conn_.stopRequested || qualityPending_ || firstPanTilt() != std::end(ptzPending_); });
+  if (conn_.stopRequested) return nullptr;
+  if (qualityPending_) {
+    quality = std::exchange(qualityPending_, 0);
+    return "resetBitRate";
+  }
+  bool* first = firstPanTilt();
+  *first = false;
+  return kPanTilt[first - std::begin(ptzPending_)];
+}
+
+void CCamera::Controls() {
+  const bool panTilt = conn_.transport() != Transport::kUdt;
   for (;;) {
-    const char* cmd = nullptr;
-    {
-      std::unique_lock lock(wakeMutex_);
-      wake_.wait(lock, [&] { return conn_.stopRequested || anyPending(); });
-      if (conn_.stopRequested) return;
-      const auto first = std::find(std::begin(ptzPending_), std::end(ptzPending_), true);
-      *first = false;
-      cmd = kCommands[first - std::begin(ptzPending_)];
-    }
-    if (!SendControl(Control(cmd))) return Fail();
-    if (SleepUnlessStopped(50ms)) return;  // at most one command every 50 ms
+    int32_t quality = 0;
+    const char* cmd = NextControl(panTilt, quality);
+    if (!cmd) return;
+    JsonMessage message = Control(cmd);
+    if (quality) message["bitRate"] = std::to_string(quality);
+    if (!SendControl(message)) return Fail();
+    if (!quality && SleepUnlessStopped(50ms)) return;  // at most one pan/tilt command every 50 ms
   }
 }
 
 bool CCamera::SetQuality(int32_t level) {
-  // The user's thread: the sockets must not close under the send.
-  std::lock_guard lock(socketMutex_);
-  if (!sessionOpen_ || (conn_.udtSocket == kNoUdtSocket && conn_.tcpSocket < 0)) return false;
   if (std::find(std::begin(kQualityLevels), std::end(kQualityLevels), level) == std::end(kQualityLevels))
     return false;
-  bitRate = level;
-  JsonMessage message = Control("resetBitRate");
-  message["bitRate"] = std::to_string(level);
-  if (SendControl(message)) return true;
-  Fail();
-  return false;
+  {
+    std::lock_guard lock(socketMutex_);
+    if (!sessionOpen_ || (conn_.udtSocket == kNoUdtSocket && conn_.tcpSocket < 0)) return false;
+  }
+  bitRate = level;  // kept even when the send then fails
+  {
+    std::lock_guard lock(wakeMutex_);
+    qualityPending_ = level;  // a later ask replaces one not yet sent
+  }
+  wake_.notify_all();
+  return true;
 }
 
 void CCamera::RelayTimeLimit() {

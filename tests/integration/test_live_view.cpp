@@ -31,7 +31,7 @@ const char* kScenario = R"({
   "servers": {"defTranIP": "relay", "defTranPortTcp": "relay"},
   "accounts": [{"user": "viewer", "password": "secret77",
                 "devices": ["lan", "pantilt", "closing", "relayclosing", "relaynow", "silent", "lossy",
-                            "nonkey", "aac", "wrapsigned", "wrapunsigned"]}],
+                            "nonkey", "aac", "wrapsigned", "wrapunsigned", "punched"]}],
   "devices": [
     {"sid": "lan", "name": "Hall", "admin": "viewer", "connection": {"status": 2, "transVideoLong": -1}},
     {"sid": "pantilt", "type": "y1", "admin": "viewer", "connection": {"status": 5, "transVideoLong": -1}},
@@ -51,7 +51,8 @@ const char* kScenario = R"({
     {"sid": "wrapsigned", "admin": "viewer", "connection": {"status": 2, "transVideoLong": -1},
      "camera": {"firstFrameNumber": 2147483630}},
     {"sid": "wrapunsigned", "admin": "viewer", "connection": {"status": 2, "transVideoLong": -1},
-     "camera": {"firstFrameNumber": -20}}
+     "camera": {"firstFrameNumber": -20}},
+    {"sid": "punched", "admin": "viewer", "connection": {"status": 4, "transVideoLong": -1}}
   ]
 })";
 
@@ -200,6 +201,24 @@ TEST_F(LiveView, QualityAndPanTiltReachTheCamera) {
   camera->StopCleanCamera();
   EXPECT_EQ(Lines("pantilt", "turnUp").size(), 1u);
   EXPECT_EQ(Lines("pantilt", "turnLeft").size(), 1u);
+}
+
+// Over UDT the session's control sender carries the quality too; pan/tilt
+// is a TCP camera's only, so a request waits unsent.
+TEST_F(LiveView, QualityReachesAUdtCameraAndPanTiltIsNotSent) {
+  auto camera = Camera("punched");
+  camera->StartCamera();
+  ASSERT_TRUE(WaitStatus(*camera, STATUS_VIDEO_PLAYING)) << sim.Log();
+  ASSERT_EQ(camera->natType(), DEVICE_NAT_TRAVERSAL);
+  camera->RequestPanTilt(PtzDirection::kDown);
+  EXPECT_TRUE(camera->SetQuality(88000));
+  EXPECT_EQ(camera->bitRate, 88000);
+  ASSERT_TRUE(WaitFor([&] { return !Lines("punched", "resetBitRate").empty(); }, 3s)) << sim.ControlLog();
+  EXPECT_EQ(Member(Lines("punched", "resetBitRate")[0], "bitRate"), "88000");
+  EXPECT_TRUE(camera->panTiltPending(PtzDirection::kDown));
+  camera->StopCleanCamera();
+  EXPECT_TRUE(Lines("punched", "turnDown").empty());
+  EXPECT_FALSE(camera->SetQuality(480000)) << "stopped: no session";
 }
 
 TEST_F(LiveView, CameraCloseFailsAndTheWatchdogStartsAgain) {
