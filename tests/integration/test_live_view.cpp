@@ -184,16 +184,25 @@ TEST_F(LiveView, QualityAndPanTiltReachTheCamera) {
   auto camera = Camera("pantilt");
   EXPECT_FALSE(camera->SetQuality(480000)) << "no session, no socket";
   camera->StartCamera();
+  // Asked while the session still negotiates: its sender finds both, and
+  // takes left before up.
+  camera->RequestPanTilt(PtzDirection::kUp);
+  camera->RequestPanTilt(PtzDirection::kLeft);
   ASSERT_TRUE(WaitStatus(*camera, STATUS_VIDEO_PLAYING));
   EXPECT_EQ(camera->natType(), 5);
   EXPECT_FALSE(camera->SetQuality(123));
   EXPECT_TRUE(camera->SetQuality(1200000));
   EXPECT_EQ(camera->bitRate, 1200000);
-  camera->RequestPanTilt(PtzDirection::kUp);
-  camera->RequestPanTilt(PtzDirection::kLeft);
-  ASSERT_TRUE(WaitFor([&] { return !Lines("pantilt", "turnUp").empty() && !Lines("pantilt", "turnLeft").empty(); },
-                      3s))
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return !Lines("pantilt", "turnUp").empty() && !Lines("pantilt", "turnLeft").empty() &&
+               !Lines("pantilt", "resetBitRate").empty();
+      },
+      3s))
       << sim.ControlLog();
+  const auto turns = Lines("pantilt", "\"turn");
+  ASSERT_EQ(turns.size(), 2u);
+  EXPECT_NE(turns[0].find("turnLeft"), std::string::npos) << "left is taken before up";
   EXPECT_FALSE(camera->panTiltPending(PtzDirection::kUp));
   EXPECT_FALSE(camera->panTiltPending(PtzDirection::kLeft));
   EXPECT_EQ(Lines("pantilt", "resetBitRate").size(), 1u);
