@@ -213,8 +213,7 @@ void CCamera::JoinSessionThreads() {
   JoinIfStarted(session_);
   // The session thread started these and set clockId_; it has ended.
   for (std::thread* t : {&relayLimit_, &relayCutoff_, &keepAlive_, &receiver_, &controls_}) JoinIfStarted(*t);
-  if (clockId_) env_.displayClock.Remove(clockId_);
-  clockId_ = 0;
+  if (const uint64_t id = clockId_.exchange(0)) env_.displayClock.Remove(id);
 }
 
 void CCamera::RunStop(StopKind kind) {

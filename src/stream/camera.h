@@ -19,10 +19,11 @@
 //   the control sender takes; wake_ wakes the painter (a status change, a
 //   stop) and the control sender (a request, a stop). The user's thread
 //   thus never waits on the camera's socket.
-// - params_, ring_, decoder_, converter_, clockId_ and the worker threads
-//   are written by the session thread before it starts the workers, read
-//   by the workers, and released by the stop after every thread has been
-//   joined and the clock let go of the session.
+// - params_, ring_, decoder_, converter_ and the worker threads are
+//   written by the session thread before it starts the workers, read by
+//   the workers, and released by the stop after every thread has been
+//   joined and the clock let go of the session. clockId_ is an atomic: the
+//   session thread stores it once Add returned, and the ticks read it.
 // - the picture path (decoder_, group_, converter_, recorder_, snapshot,
 //   meterNs_) runs in the session's frame ticks only, one at a time.
 
@@ -215,7 +216,8 @@ class CCamera : public AudioParty {
   TalkBack talk_;
   int32_t recordBlinkCounter_ = 0;  // frame ticks only
   int64_t meterNs_ = 0;             // frame ticks only: the byte meter's last reading
-  uint64_t clockId_ = 0;
+  std::atomic<uint64_t> clockId_{0};
+  bool promoted_ = false;  // frame ticks only, after StartFrameTicks: the clock knows it plays
   std::atomic<int32_t> redrawRequested_{0};
   std::atomic<int> progressStep_{0};
 

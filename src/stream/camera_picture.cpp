@@ -28,8 +28,10 @@ bool CCamera::StartFrameTicks() {
   LogLine("m_wTimerRes=1");  // steady_clock sleeps need no timer resolution
   LogLine("m_VideoTimeGap=" + std::to_string(gap));
   meterNs_ = SteadyNowNs();
-  clockId_ = env_.displayClock.Add(std::chrono::milliseconds(gap), [this](bool late) { OnFrameTimer(late); });
-  return clockId_ != 0;
+  promoted_ = false;
+  const uint64_t id = env_.displayClock.Add(std::chrono::milliseconds(gap), [this](bool late) { OnFrameTimer(late); });
+  clockId_ = id;  // the first tick comes a period from now; one that still came first promotes later
+  return id != 0;
 }
 
 void CCamera::MeterBytes() {
@@ -74,9 +76,9 @@ void CCamera::ShowFrame(const ShownFrame& frame) {
   int32_t connecting = STATUS_VIDEO_CONNECTING;
   if (m_VideoStatus.compare_exchange_strong(connecting, STATUS_VIDEO_PLAYING)) {
     LogState(STATUS_VIDEO_PLAYING);
-    env_.displayClock.Promote(clockId_);
     Wake();
   }
+  if (!promoted_) promoted_ = env_.displayClock.Promote(clockId_);
   const bool reduced = Present(*picture, where);
   // A snapshot that cannot be decoded again waits for full pictures.
   decoder_.SetLoopFilter(!reduced || (snapshotRequested && !group_.complete()));

@@ -95,9 +95,12 @@ void DisplayClock::DropStall(Entry& entry, Clock::time_point now) {
   entry.next = now + entry.period;
 }
 
-void DisplayClock::Promote(uint64_t id) {
+bool DisplayClock::Promote(uint64_t id) {
   std::lock_guard lock(mutex_);
-  if (auto it = entries_.find(id); it != entries_.end()) it->second->playing = true;
+  auto it = entries_.find(id);
+  if (it == entries_.end()) return false;
+  it->second->playing = true;
+  return true;
 }
 
 void DisplayClock::Enqueue(const EntryPtr& entry) {

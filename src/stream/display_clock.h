@@ -46,7 +46,8 @@ class DisplayClock {
   // The session shows pictures now: its ticks go before those of sessions
   // still waiting for their first picture (whose first key frames are the
   // costly ones), so that joining cameras do not make playing ones stutter.
-  void Promote(uint64_t id);
+  // False for an unknown id.
+  bool Promote(uint64_t id);
 
   int workerCount() const { return workers_; }
 
