@@ -47,6 +47,12 @@ Json::Value PerFrame(double seconds, uint64_t frames) {
   return frames ? Json::Value(seconds / static_cast<double>(frames)) : Json::Value();
 }
 
+// a / b, or null when either is missing or b is not positive.
+Json::Value Ratio(const Json::Value& a, const Json::Value& b) {
+  const bool comparable = !a.isNull() && !b.isNull() && b.asDouble() > 0;
+  return comparable ? Json::Value(a.asDouble() / b.asDouble()) : Json::Value();
+}
+
 Json::Value PeerReport(const PeerResult& peer, const Json::Value& path) {
   Json::Value r(Json::objectValue);
   r["name"] = "ffmpeg";
@@ -55,8 +61,7 @@ Json::Value PeerReport(const PeerResult& peer, const Json::Value& path) {
   r["cpu_seconds"] = peer.cpuSeconds;
   const Json::Value perFrame = PerFrame(peer.cpuSeconds, peer.frames);
   r["cpu_seconds_per_frame"] = perFrame;
-  const bool comparable = !path.isNull() && !perFrame.isNull() && perFrame.asDouble() > 0;
-  r["path_over_peer"] = comparable ? Json::Value(path.asDouble() / perFrame.asDouble()) : Json::Value();
+  r["path_over_peer"] = Ratio(path, perFrame);
   return r;
 }
 
@@ -87,8 +92,7 @@ Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDeco
   r["cpu_seconds_per_shown_frame_other"] =
       PerFrame(std::max(0.0, live.cpuSeconds - decodeSeconds - convertSeconds), live.window.shown);
   r["cpu_seconds_per_frame_bare_decode"] = decode;
-  const bool comparable = !path.isNull() && !decode.isNull() && decode.asDouble() > 0;
-  r["ratio"] = comparable ? Json::Value(path.asDouble() / decode.asDouble()) : Json::Value();
+  r["ratio"] = Ratio(path, decode);
   r["bare_decode_frames"] = Json::UInt64(bare.frames);
   r["cpu_seconds_per_frame_bare_convert"] = PerFrame(bare.convertCpuSeconds, bare.frames);
   const double mib = static_cast<double>(std::max(0L, live.peakAfterKib - live.rssBeforeKib)) / 1024.0;

@@ -184,7 +184,7 @@ void CLumivexDlg::QualityCommand(int pressed) {
   for (const Quality& q : kQualities) {
     if (chosen->data().toInt() != q.entry) continue;
     SetAutoQuality(false);  // a level picked by hand is the user's from now on
-    // The button shows the quality only when the camera was told of it.
+    // The button shows the quality only when the camera's session took it.
     if (camera == Selected() && camera->SetQuality(q.bitRate))
       ShowOf({kQualityLowButton, kQualitySdButton, kQualityHdButton}, q.button);
   }
