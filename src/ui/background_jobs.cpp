@@ -4,8 +4,11 @@
 
 namespace lumivex::ui {
 
-BackgroundJobs::~BackgroundJobs() {
+BackgroundJobs::~BackgroundJobs() { JoinAll(); }
+
+void BackgroundJobs::JoinAll() {
   for (Job& job : jobs_) job.thread.join();
+  jobs_.clear();
 }
 
 void BackgroundJobs::Start(std::function<void()> body) {

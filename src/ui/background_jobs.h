@@ -26,6 +26,9 @@ class BackgroundJobs {
   BackgroundJobs(const BackgroundJobs&) = delete;
   BackgroundJobs& operator=(const BackgroundJobs&) = delete;
 
+  // Waits for every job started so far; their done calls stay queued.
+  void JoinAll();
+
   // done(result of work) runs on the GUI thread if receiver still exists.
   template <typename Result>
   void Run(QObject* receiver, std::function<Result()> work, std::function<void(Result)> done) {

@@ -118,7 +118,6 @@ CLogin::CLogin(AppContext& app, QWidget* parent)
 
   progress_.setInterval(kProgressMs);
   connect(&progress_, &QTimer::timeout, this, &CLogin::AdvanceProgress);
-  connect(&app_.notifier, &QtNotifier::statusChanged, this, &CLogin::TakeStatus);
   // Enter, Esc and typed characters anywhere in the window, whichever child has the focus.
   qApp->installEventFilter(this);
 
@@ -130,11 +129,7 @@ CLogin::CLogin(AppContext& app, QWidget* parent)
 
 CLogin::~CLogin() {
   qApp->removeEventFilter(this);
-  JoinWorker();
-}
-
-void CLogin::JoinWorker() {
-  if (worker_.joinable()) worker_.join();
+  attemptCancel_.Cancel();  // workers_ then joins quickly
 }
 
 void CLogin::BuildControls() {
@@ -167,6 +162,8 @@ void CLogin::BuildControls() {
   user_->setObjectName(names::kUser);
   user_->setEditable(true);
   user_->setInsertPolicy(QComboBox::NoInsert);
+  // No inline completion: "al" must not become a remembered "alice" that Enter signs in.
+  user_->setCompleter(nullptr);
   user_->setGeometry(kBoxLeft, kUserTop, kBoxWidth, kBoxHeight);
   connect(user_->lineEdit(), &QLineEdit::textEdited, this, [this] {
     SetStatus(QString());
@@ -271,21 +268,27 @@ void CLogin::SignIn() {
   StartLogin({user, password, remember_->isChecked(), autoLogin_->isChecked()});
 }
 
-void CLogin::StartLogin(const LoginInput& input) {
+void CLogin::StartLogin(const LoginInput& typed) {
   currentAttempt_ = ++lastAttempt_;
-  pendingStatus_.clear();
+  attemptCancel_ = Cancellation();
+  LoginInput input = typed;
+  input.cancel = attemptCancel_;
   SetBusy(true);
   dots_ = 0;
   AdvanceProgress();
   progress_.start();
-  std::thread previous = std::move(worker_);
-  worker_ = std::thread([this, attempt = currentAttempt_, input, previous = std::move(previous)]() mutable {
-    if (previous.joinable()) previous.join();
+  struct Result {
+    int result = 0;
     LoginOutcome outcome;
-    int result = Login_Start(app_.service, input, outcome);
-    QMetaObject::invokeMethod(
-        this, [this, attempt, result, outcome] { Finish(attempt, result, outcome); }, Qt::QueuedConnection);
-  });
+  };
+  workers_.Run<Result>(
+      this,
+      [&service = app_.service, input] {
+        Result r;
+        r.result = RequestLogin(service, input, r.outcome);
+        return r;
+      },
+      [this, attempt = currentAttempt_, input](Result r) { Finish(attempt, input, r.result, r.outcome); });
 }
 
 void CLogin::AdvanceProgress() {
@@ -293,17 +296,11 @@ void CLogin::AdvanceProgress() {
   SetStatus(QStringLiteral("正在登录") + QString(dots_, QLatin1Char('.')));
 }
 
-void CLogin::TakeStatus(const QString& text) {
-  if (busy() && staleResults_ == 0) pendingStatus_ = text;
-}
-
-void CLogin::Finish(int attempt, int result, LoginOutcome outcome) {
-  if (attempt != currentAttempt_) {
-    --staleResults_;  // cancelled: its result is never shown
-    return;
-  }
+void CLogin::Finish(int attempt, const LoginInput& input, int result, LoginOutcome outcome) {
+  if (attempt != currentAttempt_) return;  // cancelled: its result is never taken nor shown
+  if (result == 1) result = TakeLogin(app_.service, input, outcome);
   if (outcome.clearPassword) password_->clear();
-  ShowResult(pendingStatus_);
+  ShowResult(QString::fromStdString(outcome.status));
   if (result != 1) return;
   signedIn_ = true;
   LogLine("CLogin: signed in");
@@ -312,7 +309,7 @@ void CLogin::Finish(int attempt, int result, LoginOutcome outcome) {
 
 void CLogin::Cancel() {
   if (!busy()) return;
-  ++staleResults_;
+  attemptCancel_.Cancel();
   ShowResult(QString());
 }
 
@@ -399,10 +396,8 @@ bool RunSignIn(AppContext& app) {
                      [&window] { BringToFront(&window); });
     LogLine("CLogin: sign-in window shown");
     window.exec();
-    window.JoinWorker();
     signedIn = window.signedIn();
   }
-  // A cancelled attempt may have signed in after all; it does not count.
   app.global.m_LoggedIn = signedIn ? 1 : 0;
   return signedIn;
 }

@@ -10,10 +10,11 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/sign_in.h"
+#include "core/cancellation.h"
+#include "ui/background_jobs.h"
 #include "webservice/login.h"
 
 class QAbstractButton;
@@ -54,13 +55,14 @@ class CLogin : public QDialog {
 
  public:
   explicit CLogin(AppContext& app, QWidget* parent = nullptr);
-  ~CLogin() override;  // waits for a login worker still running
+  ~CLogin() override;  // cancels a running attempt and waits for every login worker
 
   // True once a sign-in has succeeded; the window then closes itself.
   bool signedIn() const { return signedIn_; }
   bool busy() const { return currentAttempt_ != 0; }
-  // Waits for the login worker, also for one whose attempt was cancelled.
-  void JoinWorker();
+  // Waits for every login worker, cancelled ones too (a cancelled transfer
+  // ends within libcurl's progress interval).
+  void JoinWorkers() { workers_.JoinAll(); }
   // Runs a modal dialog (the recovery dialog) and returns its result.
   void SetDialogRunner(std::function<int(QDialog&)> runner) { dialogRunner_ = std::move(runner); }
 
@@ -84,8 +86,8 @@ class CLogin : public QDialog {
   bool Refused(const SignInRefusal& refusal);
   void StartLogin(const LoginInput& input);
   void AdvanceProgress();
-  void TakeStatus(const QString& text);
-  void Finish(int attempt, int result, LoginOutcome outcome);
+  // On the GUI thread: only the attempt still current is taken and shown.
+  void Finish(int attempt, const LoginInput& input, int result, LoginOutcome outcome);
   // The result operation: the progress stops, the status line shows text
   // (or nothing), and the window is idle again.
   void SetStatus(const QString& text);  // a second line goes under the status line
@@ -109,21 +111,18 @@ class CLogin : public QDialog {
 
   QTimer progress_;
   int dots_ = 0;
-  // Attempts are numbered; 0 means none runs. A cancelled attempt's worker
-  // runs on, and the status texts it reports arrive before its result, so
-  // texts are dropped while staleResults_ cancelled attempts are still to end.
+  // Attempts are numbered; 0 means none runs. A cancelled attempt's transfer
+  // is aborted and its result dropped; a new attempt need not wait for it,
+  // since workers only ask the service and the GUI thread takes the result.
   int currentAttempt_ = 0;
   int lastAttempt_ = 0;
-  int staleResults_ = 0;
-  QString pendingStatus_;
+  Cancellation attemptCancel_;  // of the current attempt
   bool signedIn_ = false;
-  // The newest login worker. Each worker first joins the one before it, so
-  // one login at a time writes the core's state, and the window never waits.
-  std::thread worker_;
+  ui::BackgroundJobs workers_;  // last: joined before the controls go
 };
 
 // Runs the sign-in window modally. Only the attempt whose result the window
-// took counts: m_LoggedIn is set from it once every worker has ended.
+// took counts: m_LoggedIn is set from it.
 bool RunSignIn(AppContext& app);
 
 }  // namespace lumivex

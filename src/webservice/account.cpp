@@ -86,6 +86,13 @@ std::string RecoveryToken(const ServiceContext& ctx, const std::string& uid) {
   return TokenOf(ctx.g.m_AppSecret.str(), uid + ctx.g.m_Mac.str() + ctx.g.m_TimeStamp.str());
 }
 
+// "返回登录" cancels the dialog's step: its transfer ends and nothing is told.
+ServiceReply SendRecoveryStep(const ServiceContext& ctx, const RecoveryState& state, const FieldString& fields) {
+  ServiceRequest request = EnvelopeRequest(ctx, "initPassword", fields, kRecoveryReplyBytes);
+  request.cancel = state.cancel;
+  return SendRequest(ctx, request);
+}
+
 // "userBean" of a recovery reply; false when it is malformed.
 bool ReadUserBean(const Json::Value& inner, std::string& code, std::string& uid,
                   const Json::Value** questions) {
@@ -192,9 +199,8 @@ int RecoverStep1(ServiceContext& ctx, RecoveryState& state, const std::string& u
       .Add("mod", g.m_ClientMod.str())
       .Add("token", RecoveryToken(ctx, user))
       .Add("mac", g.m_Mac.str());
-  ServiceReply reply =
-      SendRequest(ctx, EnvelopeRequest(ctx, "initPassword", fields, kRecoveryReplyBytes));
-  if (reply.result == ServiceReply::Result::kWrapFailed) return 0;
+  ServiceReply reply = SendRecoveryStep(ctx, state, fields);
+  if (reply.result == ServiceReply::Result::kWrapFailed || reply.cancelled) return 0;
   if (!reply.received()) return Tell(ctx, kFailed, 0);
   if (reply.StatusIs("NOUSER")) return Tell(ctx, "用户名不存在", 0);
   if (!reply.StatusIs("OK")) return Tell(ctx, kFailed, 0);
@@ -239,9 +245,8 @@ int RecoverStep2(ServiceContext& ctx, RecoveryState& state, int questionNumber,
       .Add("token", RecoveryToken(ctx, state.uid))
       .Add("mac", g.m_Mac.str())
       .Add("code", state.code);
-  ServiceReply reply =
-      SendRequest(ctx, EnvelopeRequest(ctx, "initPassword", fields, kRecoveryReplyBytes));
-  if (reply.result == ServiceReply::Result::kWrapFailed) return 0;
+  ServiceReply reply = SendRecoveryStep(ctx, state, fields);
+  if (reply.result == ServiceReply::Result::kWrapFailed || reply.cancelled) return 0;
   if (!reply.received()) return Tell(ctx, kFailed, 0);
   if (reply.StatusIs("ERRORANSWER")) return Tell(ctx, "安全问题答案错误，请确认后重试", 0);
   if (!reply.StatusIs("OK")) return Tell(ctx, kFailed, 0);
@@ -267,9 +272,8 @@ int RecoverStep3(ServiceContext& ctx, RecoveryState& state, const std::string& n
       .Add("token", RecoveryToken(ctx, state.uid))
       .Add("mac", g.m_Mac.str())
       .Add("code", state.code);
-  ServiceReply reply =
-      SendRequest(ctx, EnvelopeRequest(ctx, "initPassword", fields, kRecoveryReplyBytes));
-  if (reply.result == ServiceReply::Result::kWrapFailed) return 0;
+  ServiceReply reply = SendRecoveryStep(ctx, state, fields);
+  if (reply.result == ServiceReply::Result::kWrapFailed || reply.cancelled) return 0;
   if (!reply.received()) return Tell(ctx, kFailed, 0);
   if (reply.StatusIs("OK")) return Tell(ctx, "密码修改成功，请返回重新登录", 1);
   if (reply.StatusIs("NOUSER")) return Tell(ctx, "该用户未注册", 0);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/cancellation.h"
+
 namespace lumivex {
 
 struct ServiceContext;
@@ -41,6 +43,7 @@ struct RecoveryState {
   std::string uid;
   std::vector<SecurityQuestion> questions;  // the two offered, entry 0 first
   bool noQuestions = false;  // the user set none: step 1 showed the service contacts
+  Cancellation cancel;       // the dialog's: a cancelled step ends its transfer and tells nothing
 };
 
 // Shown by step 1 for a user who set no security question; the contacts
@@ -51,7 +54,8 @@ inline constexpr char kNoSecurityQuestionMessage[] =
 // Text of a security question by number (1 to 12), empty for others.
 std::string SecurityQuestionText(int number);
 
-// Each 1 on success, 0 on failure, with the step's message boxes. Step 1
+// Each 1 on success, 0 on failure, with the step's message boxes (none
+// once state.cancel is cancelled). Step 1
 // with no question set returns 1 with noQuestions (the dialog stays at the
 // user stage); otherwise it fills the two questions.
 int RecoverStep1(ServiceContext& ctx, RecoveryState& state, const std::string& user);

@@ -18,6 +18,7 @@ struct Transfer {
   uint64_t bytes = 0;
   bool tooLong = false;
   bool aborted = false;
+  bool cancelled = false;
 };
 
 size_t OnData(char* data, size_t size, size_t count, void* user) {
@@ -37,7 +38,11 @@ size_t OnData(char* data, size_t size, size_t count, void* user) {
 
 int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
   auto* t = static_cast<Transfer*>(user);
-  if (!t->request->progress(static_cast<uint64_t>(now), static_cast<uint64_t>(total))) {
+  if (t->request->options.cancel.cancelled()) {
+    t->aborted = t->cancelled = true;
+    return 1;
+  }
+  if (t->request->progress && !t->request->progress(static_cast<uint64_t>(now), static_cast<uint64_t>(total))) {
     t->aborted = true;
     return 1;
   }
@@ -120,18 +125,25 @@ DownloadResult DownloadUrl(const DownloadRequest& request) {
   ApplyOptions(curl.get(), request.options);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, OnData);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &t);
-  if (request.progress) {
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &t);
-    curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+  // Also without a progress sink: the callback is where a cancellation is seen.
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &t);
+  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+  if (request.options.cancel.cancelled()) {
+    result.aborted = result.cancelled = true;
+    result.error = "cancelled";
+    return result;
   }
   CURLcode code = curl_easy_perform(curl.get());
   curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.httpStatus);
   result.bytes = t.bytes;
   result.aborted = t.aborted;
+  result.cancelled = t.cancelled;
   result.ok = code == CURLE_OK;
   result.cause = t.tooLong ? NetworkCause::kOther : CauseOf(code);
-  if (t.tooLong)
+  if (t.cancelled)
+    result.error = "cancelled";
+  else if (t.tooLong)
     result.error = "the body exceeds " + std::to_string(request.maxBytes) + " bytes";
   else if (!result.ok)
     result.error = curl_easy_strerror(code);
@@ -171,16 +183,19 @@ FetchResult HttpFetch(const std::string& url, const TransportOptions& options, s
   result.httpStatus = r.httpStatus;
   result.error = r.error;
   result.cause = r.cause;
+  result.cancelled = r.cancelled;
   if (!r.ok) body.clear();
   return result;
 }
 
 bool HttpGet(const Global& g, const std::string& url, std::string& out, std::size_t outCapacity,
-             bool ownKeyReply, NetworkCause* cause) {
+             bool ownKeyReply, FetchResult* fetched, const Cancellation* cancel) {
   out.clear();
   std::string body;
-  FetchResult r = HttpFetch(url, TransportOptionsOf(g), body);
-  if (cause) *cause = r.cause;
+  TransportOptions options = TransportOptionsOf(g);
+  if (cancel) options.cancel = *cancel;
+  FetchResult r = HttpFetch(url, options, body);
+  if (fetched) *fetched = r;
   if (!r.ok) {
     LogLine("curl_easy_perform failed____Line399.");
     LogInfo("HttpGet: " + r.error);

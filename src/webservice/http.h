@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "core/cancellation.h"
+
 namespace lumivex {
 
 struct Global;
@@ -22,6 +24,7 @@ struct TransportOptions {
   std::chrono::milliseconds totalTimeout{20000};
   std::size_t maxBody = kHttpMaxBody;  // a longer body fails the call
   std::string userAgent;  // empty: no User-Agent header
+  Cancellation cancel;    // a cancelled transfer ends within libcurl's progress interval
 };
 
 TransportOptions TransportOptionsOf(const Global& g);
@@ -46,6 +49,7 @@ struct FetchResult {
   long httpStatus = 0;
   std::string error;    // libcurl's message when !ok
   NetworkCause cause = NetworkCause::kNone;
+  bool cancelled = false;  // options.cancel ended it
 };
 
 // The raw transfer: the whole body into body, bounded by options.maxBody.
@@ -54,10 +58,10 @@ FetchResult HttpFetch(const std::string& url, const TransportOptions& options, s
 // The web operation's GET: fetches url and decodes the body with the reply
 // decoder chosen by ownKeyReply into out (at most outCapacity - 1 bytes).
 // The HTTP status is not looked at: an error page decodes to text that does
-// not parse, and the caller reports that. cause, when given, tells why a
-// transfer failed.
+// not parse, and the caller reports that. fetched, when given, tells why a
+// transfer failed; cancel, when given, ends the transfer when cancelled.
 bool HttpGet(const Global& g, const std::string& url, std::string& out, std::size_t outCapacity,
-             bool ownKeyReply, NetworkCause* cause = nullptr);
+             bool ownKeyReply, FetchResult* fetched = nullptr, const Cancellation* cancel = nullptr);
 
 // Receives each block; false aborts the transfer.
 using DownloadSink = std::function<bool(const char* data, std::size_t size)>;
@@ -75,7 +79,8 @@ struct DownloadRequest {
 
 struct DownloadResult {
   bool ok = false;
-  bool aborted = false;  // the sink or the progress callback stopped it
+  bool aborted = false;  // the sink, the progress callback or the cancellation stopped it
+  bool cancelled = false;  // request.options.cancel stopped it
   long httpStatus = 0;
   uint64_t bytes = 0;
   std::string error;

@@ -19,9 +19,9 @@ constexpr std::size_t kLoginReplyBytes = 524288;
 constexpr char kRequestFailed[] = "登陆请求失败，请检查网络和防火墙设置";
 constexpr char kReplyFailed[] = "登陆失败，请检查网络和防火墙设置";
 
-int Fail(ServiceContext& ctx, const std::string& text) {
+int Fail(LoginOutcome& outcome, const std::string& text) {
   LogInfo("sign-in failed: " + text);
-  ctx.notifier.Status(text);
+  outcome.status = text;
   return 0;
 }
 
@@ -40,36 +40,41 @@ std::string RefusalText(const ServiceReply& reply, LoginOutcome& outcome) {
 }
 
 // Copies address and ports of one server; false on a member of another type.
-bool ReadServer(const Json::Value& bean, const char* ipKey, const char* tcpKey,
-                const char* udpKey, FixedText<17>& ip, int32_t& tcp, int32_t& udp) {
-  std::string ipText, tcpText, udpText;
-  if (!ReadText(bean, ipKey, ipText) || !ReadText(bean, tcpKey, tcpText) ||
-      !ReadText(bean, udpKey, udpText))
+bool ReadServer(const Json::Value& bean, const char* ipKey, const char* tcpKey, const char* udpKey,
+                LoginGrant::Server& server) {
+  std::string tcpText, udpText;
+  if (!ReadText(bean, ipKey, server.ip) || !ReadText(bean, tcpKey, tcpText) || !ReadText(bean, udpKey, udpText))
     return false;
-  ip = ipText;
   // Port texts hold at most 8 characters before the decimal-prefix rule.
-  tcp = DecimalPrefix(std::string_view(tcpText).substr(0, 8));
-  udp = DecimalPrefix(std::string_view(udpText).substr(0, 8));
+  server.tcp = DecimalPrefix(std::string_view(tcpText).substr(0, 8));
+  server.udp = DecimalPrefix(std::string_view(udpText).substr(0, 8));
   return true;
 }
 
-bool TakeServersAndToken(Global& g, const Json::Value& inner) {
+bool ReadGrant(const Json::Value& inner, LoginGrant& grant) {
   const Json::Value* server = nullptr;
   const Json::Value* user = nullptr;
   if (!ReadObject(inner, "serverBean", server) || !ReadObject(inner, "userBean", user)) return false;
   static const Json::Value kNone(Json::objectValue);
   const Json::Value& s = server ? *server : kNone;
-  std::string token;
-  if (!ReadServer(s, "defTranIP", "defTranPortTcp", "defTranPortUdp", g.m_TranSrvIpAddress,
-                  g.m_TranSrvTCPPort, g.m_TranSrvUDPPort) ||
-      !ReadServer(s, "firstDetectionIP", "firstDetectionPortTcp", "firstDetectionPortUdp",
-                  g.m_NCSrv1IpAddress, g.m_NCSrv1TCPPort, g.m_NCSrv1UDPPort) ||
-      !ReadServer(s, "secondDetectionIP", "secondDetectionPortTcp", "secondDetectionPortUdp",
-                  g.m_NCSrv2IpAddress, g.m_NCSrv2TCPPort, g.m_NCSrv2UDPPort) ||
-      !ReadText(user ? *user : kNone, "token", token))
-    return false;
-  g.m_Token = token;
-  return true;
+  return ReadServer(s, "defTranIP", "defTranPortTcp", "defTranPortUdp", grant.relay) &&
+         ReadServer(s, "firstDetectionIP", "firstDetectionPortTcp", "firstDetectionPortUdp", grant.detection1) &&
+         ReadServer(s, "secondDetectionIP", "secondDetectionPortTcp", "secondDetectionPortUdp", grant.detection2) &&
+         ReadText(user ? *user : kNone, "token", grant.token);
+}
+
+// Address texts hold at most 16 characters: the fields cut them.
+void TakeServer(const LoginGrant::Server& server, FixedText<17>& ip, int32_t& tcp, int32_t& udp) {
+  ip = server.ip;
+  tcp = server.tcp;
+  udp = server.udp;
+}
+
+void TakeGrant(Global& g, const LoginGrant& grant) {
+  TakeServer(grant.relay, g.m_TranSrvIpAddress, g.m_TranSrvTCPPort, g.m_TranSrvUDPPort);
+  TakeServer(grant.detection1, g.m_NCSrv1IpAddress, g.m_NCSrv1TCPPort, g.m_NCSrv1UDPPort);
+  TakeServer(grant.detection2, g.m_NCSrv2IpAddress, g.m_NCSrv2TCPPort, g.m_NCSrv2UDPPort);
+  g.m_Token = grant.token;
 }
 
 bool FileExists(const std::string& path) {
@@ -96,50 +101,67 @@ bool SaveAccount(ServiceContext& ctx, const LoginInput& input, std::string& fail
 
 }  // namespace
 
-int Login_Start(ServiceContext& ctx, const LoginInput& input, LoginOutcome& outcome) {
-  Global& g = ctx.g;
+int RequestLogin(const ServiceContext& ctx, const LoginInput& input, LoginOutcome& outcome) {
+  const Global& g = ctx.g;
   outcome = LoginOutcome{};
   LogLine("Login_Start");
-  g.m_Password = PasswordHash(input.password);
 
   FieldString fields;
   fields.Add("uid", input.user)
-      .Add("psd", g.m_Password.str())
+      .Add("psd", PasswordHash(input.password))
       .Add("exp", g.m_ClientExp.str())
       .Add("mod", g.m_ClientMod.str())
       .Add("isnew", g.m_IsNew.load() != 0 ? 1 : 0)
       .Add("mac", g.m_Mac.str());
   ServiceRequest request = EnvelopeRequest(ctx, "login", fields, kLoginReplyBytes);
+  request.cancel = input.cancel;
   LogLine("Login:RequestData");
   ServiceReply reply = SendRequest(ctx, request);
+  if (reply.cancelled || input.cancel.cancelled()) {
+    outcome.cancelled = true;
+    return 0;
+  }
   if (reply.result == ServiceReply::Result::kWrapFailed ||
       reply.result == ServiceReply::Result::kFetchFailed)
-    return Fail(ctx, WithCause(kRequestFailed, NetworkCauseText(reply.cause)));
+    return Fail(outcome, WithCause(kRequestFailed, NetworkCauseText(reply.cause)));
   LogLine("Login:RecvData");
-  if (!reply.received()) return Fail(ctx, kReplyFailed);
-  if (!reply.StatusIs("OK")) return Fail(ctx, RefusalText(reply, outcome));
+  if (!reply.received()) return Fail(outcome, kReplyFailed);
+  if (!reply.StatusIs("OK")) return Fail(outcome, RefusalText(reply, outcome));
 
+  Json::Value inner;
+  if (OpenInnerReply(ctx, reply, kLoginReplyBytes, inner) != InnerResult::kOpened)
+    return Fail(outcome, kReplyFailed);
+  if (!ReadGrant(inner, outcome.grant)) {
+    LogLine("login.do: serverBean or userBean is malformed");
+    return Fail(outcome, kReplyFailed);
+  }
+  return 1;
+}
+
+int TakeLogin(ServiceContext& ctx, const LoginInput& input, LoginOutcome& outcome) {
+  Global& g = ctx.g;
+  g.m_Password = PasswordHash(input.password);
   ctx.settings.userName = input.user;
   std::string stored;
   StoredPasswordForm(input.password, stored);  // the window's rules ensure 6 characters or more
   ctx.settings.rememberedPassword = stored;
-
-  Json::Value inner;
-  if (OpenInnerReply(ctx, reply, kLoginReplyBytes, inner) != InnerResult::kOpened)
-    return Fail(ctx, kReplyFailed);
-  if (!TakeServersAndToken(g, inner)) {
-    LogLine("login.do: serverBean or userBean is malformed");
-    return Fail(ctx, kReplyFailed);
-  }
+  TakeGrant(g, outcome.grant);
 
   std::string failure;
-  if (!SaveAccount(ctx, input, failure)) return Fail(ctx, failure);
-
-  ctx.notifier.Status("");
+  if (!SaveAccount(ctx, input, failure)) return Fail(outcome, failure);
+  outcome.status.clear();
   g.m_LoggedIn = 1;
   LogLine("Login_Success");
   LogInfo("signed in as " + input.user);
   return 1;
+}
+
+int Login_Start(ServiceContext& ctx, const LoginInput& input, LoginOutcome& outcome) {
+  ctx.g.m_Password = PasswordHash(input.password);
+  int result = RequestLogin(ctx, input, outcome);
+  if (result == 1) result = TakeLogin(ctx, input, outcome);
+  if (!outcome.cancelled) ctx.notifier.Status(outcome.status);
+  return result;
 }
 
 }  // namespace lumivex

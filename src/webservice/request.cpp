@@ -99,9 +99,13 @@ ServiceReply SendRequest(const ServiceContext& ctx, const ServiceRequest& reques
     return reply;
   }
   std::string text;
-  if (!HttpGet(ctx.g, url, text, request.replyCapacity, request.wrap == Wrap::kOwnKey, &reply.cause)) {
-    LogLine(op + ".do: the transfer failed");
+  FetchResult fetched;
+  if (!HttpGet(ctx.g, url, text, request.replyCapacity, request.wrap == Wrap::kOwnKey, &fetched,
+               &request.cancel)) {
+    LogLine(op + (fetched.cancelled ? ".do: cancelled" : ".do: the transfer failed"));
     reply.result = ServiceReply::Result::kFetchFailed;
+    reply.cause = fetched.cause;
+    reply.cancelled = fetched.cancelled;
     return reply;
   }
   if (!ParseJsonObject(text, reply.document) || !ReadText(reply.document, "status", reply.status)) {

@@ -46,6 +46,7 @@ struct ServiceRequest {
   FieldString fields;
   Wrap wrap = Wrap::kEnvelope;
   std::size_t replyCapacity = 262144;
+  Cancellation cancel;  // the worker's: a cancelled request ends its transfer at once
 };
 
 struct ServiceReply {
@@ -54,6 +55,7 @@ struct ServiceReply {
   Json::Value document;  // the outer object, when received
   std::string status;    // its "status" text
   NetworkCause cause = NetworkCause::kNone;  // why a transfer failed
+  bool cancelled = false;  // kFetchFailed because request.cancel was cancelled: report nothing
 
   bool received() const { return result == Result::kReceived; }
   bool StatusIs(std::string_view expected) const;  // ignoring case

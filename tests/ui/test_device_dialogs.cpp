@@ -449,7 +449,7 @@ void DeviceDialogsTest::recoverAPasswordAndSignInWithIt() {
   login.findChild<QLineEdit*>(login_controls::kPassword)->setText("rita5678");
   login.SignIn();
   QVERIFY(QTest::qWaitFor([&] { return login.signedIn(); }, kBoundMs));
-  login.JoinWorker();
+  login.JoinWorkers();
 }
 
 QTEST_MAIN(DeviceDialogsTest)

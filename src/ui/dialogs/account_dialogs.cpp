@@ -163,8 +163,9 @@ void CBackPwd::SetPassword() {
           [](int) {});  // the dialog stays; "返回登录" goes back to sign-in
 }
 
-// Steps still running are left to end; their results go nowhere.
+// A step still running has its transfer aborted; its result goes nowhere.
 void CBackPwd::Back() {
+  state_.cancel.Cancel();
   ++generation_;
   running_ = false;
   BandedDialog::reject();
