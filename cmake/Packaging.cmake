@@ -83,6 +83,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME lumivex)
 set(CPACK_DEBIAN_CLIENT_PACKAGE_SECTION video)
+# Qt's own texts (standard buttons, the file chooser) in the interface's Chinese.
+set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS qt6-translations-l10n)
 set(CPACK_DEBIAN_CLIENT_DESCRIPTION
 "desktop client of the Velmor IP camera service
 Lumivex signs in to a Velmor cloud account and shows its cameras in groups:

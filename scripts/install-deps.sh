@@ -10,9 +10,9 @@ PACKAGES=(
   libudt-dev libpugixml-dev liblog4cplus-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libx264-dev
   libfaad-dev libspeex-dev
-  qt6-base-dev qt6-multimedia-dev libgl-dev fonts-wqy-microhei
+  qt6-base-dev qt6-multimedia-dev qt6-translations-l10n libgl-dev fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
-  openssl iproute2 iptables xvfb desktop-file-utils pulseaudio pulseaudio-utils
+  openssl iproute2 iptables xvfb xauth desktop-file-utils pulseaudio pulseaudio-utils
   help2man dpkg-dev fakeroot lintian appstream file
 )
 

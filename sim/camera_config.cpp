@@ -94,7 +94,7 @@ bool ParseCameraConfig(const Json::Value& value, CameraConfig& out, std::string&
   m.Word("listen", {"own", "shared"}, listen);
   m.Int("closeAfterSeconds", c.closeAfterSeconds, 1, 86400);
   m.Int("keepAliveTimeoutSeconds", c.keepAliveTimeoutSeconds, 1, 86400);
-  m.Int("playbackGap", c.playbackGap, 1, 86400);
+  m.Int("playbackGap", c.playbackGap, 1, std::numeric_limits<int>::max());  // beyond a day only to be refused
   m.Int("playbackStartSecond", c.playbackStartSecond, 0, 3599);
   m.Int("playbackAudioShiftMs", c.playbackAudioShiftMs, -60000, 60000);
   m.Bool("startOnNonKey", c.startOnNonKey);

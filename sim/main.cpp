@@ -8,7 +8,10 @@
 #include <exception>
 #include <iostream>
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <string>
+#include <thread>
 
 #include "core/version.h"
 #include "sim/app.h"
@@ -24,6 +27,8 @@
 using namespace lumivex::sim;
 
 namespace {
+
+constexpr std::chrono::milliseconds kStopBound{1500};
 
 int Fail(const std::string& text) {
   LogError(text);
@@ -106,6 +111,13 @@ int main(int argc, char** argv) {
   int signal = 0;
   sigwait(&stopSignals, &signal);
   LogDetail(signal == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM");
+  // The stop is bounded whatever a thread still waits on (a peer's socket
+  // that never answers): after this the process ends without the joins.
+  std::thread([] {
+    std::this_thread::sleep_for(kStopBound);
+    LogError("the stop took longer than " + std::to_string(kStopBound.count()) + " ms: ending without it");
+    std::_Exit(1);
+  }).detach();
   web.Stop();
   lan.Stop();
   return 0;

@@ -22,8 +22,10 @@ PlaybackFeed::PlaybackFeed(ClipKey key, RecordingTime start, int seconds)
 
 void PlaybackFeed::Prepare(int second) {
   // a group dropped while it encodes waits for its encoder here; at most a few
-  std::erase_if(groups_, [&](const auto& g) { return g.first < second - 1 || g.first > second + kPlaybackAheadSeconds; });
-  for (int s = second; s <= second + kPlaybackAheadSeconds && s < seconds_; ++s) Request(s);
+  // In 64 bits: a recording may be announced as long as INT_MAX seconds.
+  const long long last = static_cast<long long>(second) + kPlaybackAheadSeconds;
+  std::erase_if(groups_, [&](const auto& g) { return g.first < static_cast<long long>(second) - 1 || g.first > last; });
+  for (long long s = second; s <= last && s < seconds_; ++s) Request(static_cast<int>(s));
 }
 
 bool PlaybackFeed::Ready(int second, std::shared_ptr<const Clip>& out) {

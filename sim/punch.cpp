@@ -1,6 +1,7 @@
 #include "sim/punch.h"
 
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -122,6 +123,10 @@ void Punch::ConnectAndServe(int fd, const sockaddr_in& punched) {
     close(fd);
     return LogError(who + ": no UDT socket: " + UDT::getlasterror().getErrorMessage());
   }
+  // Every close of it at once: UDT's default linger holds a close (and so the
+  // sim's stop) up to 180 s while a client that went away owes acknowledgements.
+  linger none{0, 0};
+  UDT::setsockopt(u, 0, UDT_LINGER, &none, sizeof none);
   if (UDT::bind2(u, fd) == UDT::ERROR) {
     LogError(who + ": UDT cannot take the UDP socket: " + UDT::getlasterror().getErrorMessage());
     UDT::close(u);

@@ -6,9 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "cli/client.h"
 #include "core/text.h"
@@ -100,33 +102,65 @@ class PrintingListener : public PlaybackListener {
   std::string label_ = "00:00:00";  // guarded by mutex_
 };
 
-// The received frames as they are, in one fragmented MP4 file.
+// The received frames as they are, in one fragmented MP4 file. A save that
+// kept no frame leaves no file and says why.
 class FrameSaver {
  public:
   explicit FrameSaver(std::string path) : path_(std::move(path)) {}
 
   // The frame clock's thread.
   void Save(const StreamParameters& params, const ShownFrame& frame) {
-    if (path_.empty() || failed_) return;
-    if (!segment_.isOpen() && !segment_.Open(path_, Mp4Track::Of(params))) {
-      failed_ = true;
+    if (path_.empty() || failure_ != Failure::kNone) return;
+    if (!segment_.isOpen()) {
+      std::error_code ec;
+      const bool existed = std::filesystem::exists(path_, ec);
+      if (!segment_.Open(path_, Mp4Track::Of(params))) {
+        failure_ = existed ? Failure::kExists : Failure::kNotCreated;
+        return;
+      }
+      created_ = true;
+    }
+    if (segment_.WriteFrame(frame.data, frame.size, frame.keyFrame)) {
+      ++saved_;
       return;
     }
-    if (segment_.WriteFrame(frame.data, frame.size, frame.keyFrame)) ++saved_;
-    else failed_ = true;
+    std::vector<uint8_t> sample;
+    failure_ = AnnexBToSample(frame.data, frame.size, sample) ? Failure::kNotWritten : Failure::kNotH264;
   }
-  // After the session has stopped.
-  void Finish(ConsoleNotifier& out) {
-    if (path_.empty()) return;
+  // After the session has stopped; false when nothing was saved.
+  bool Finish(ConsoleNotifier& out) {
+    if (path_.empty()) return true;
     segment_.Close();
-    if (failed_) out.Print("not saved: " + path_ + " cannot be written (it must not exist yet)");
-    else out.Print("saved: " + path_ + " (" + std::to_string(saved_.load()) + " frames)");
+    const uint64_t saved = saved_;
+    if (saved == 0) {
+      std::error_code ec;
+      if (created_) std::filesystem::remove(path_, ec);  // ours (it could not exist before): no empty MP4 stays
+      out.Print("not saved: " + path_ + " (" + Why(failure_) + ")");
+      return false;
+    }
+    const std::string cut = failure_ == Failure::kNone ? "" : "; then " + Why(failure_);
+    out.Print("saved: " + path_ + " (" + std::to_string(saved) + " frames" + cut + ")");
+    return true;
   }
 
  private:
+  enum class Failure { kNone, kExists, kNotCreated, kNotH264, kNotWritten };
+
+  static std::string Why(Failure failure) {
+    switch (failure) {
+      case Failure::kNone: return "no frame was received";
+      case Failure::kExists: return "it exists already";
+      case Failure::kNotCreated: return "it cannot be created";
+      case Failure::kNotH264: return "a frame is not H.264 with start codes";
+      case Failure::kNotWritten: return "the file cannot be written";
+    }
+    return "";
+  }
+
   const std::string path_;
   Mp4Segment segment_;
-  std::atomic<bool> failed_{false};
+  bool created_ = false;  // by Save, on the frame clock's thread; read after the session stopped
+  std::atomic<Failure> failure_{Failure::kNone};
   std::atomic<uint64_t> saved_{0};
 };
 
@@ -154,8 +188,8 @@ class Playback {
       }
       std::this_thread::sleep_for(10ms);
     }
-    Finish();
-    return listener_.played ? kExitOk : kExitFailed;
+    const bool saved = Finish();
+    return listener_.played && saved ? kExitOk : kExitFailed;
   }
 
  private:
@@ -193,7 +227,8 @@ class Playback {
     AwaitSent();
   }
 
-  void Finish() {
+  // False when a save was asked for and nothing was saved.
+  bool Finish() {
     session_->StopCleanCamera();  // every thread joined: the counts are final
     const auto& k = session_->counters;
     const CameraAudioPlayer& audio = session_->audioPlayer();
@@ -203,8 +238,9 @@ class Playback {
     c_.notifier().Print("audio dropped: " + std::to_string(audio.syncDropped()));
     c_.notifier().Print("audio delayed: " + std::to_string(audio.syncDelayed()));
     session_.reset();  // and the audio player's own threads
-    saver_.Finish(c_.notifier());
+    const bool saved = saver_.Finish(c_.notifier());
     if (!o_.listenPath.empty()) c_.notifier().Print("listened: " + o_.listenPath);
+    return saved;
   }
 
   Client& c_;

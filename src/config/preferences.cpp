@@ -18,8 +18,8 @@ std::string_view EntryText(int entry) {
 
 const char* SwitchText(bool on) { return on ? "1" : "0"; }
 
-std::string CheckFolder(const std::string& folder, const char* what) {
-  if (folder.empty()) return "";
+std::string CheckFolder(const std::string& stored, const std::string& folder, const char* what) {
+  if (folder.empty() || folder == stored) return "";
   if (!FolderText::Fits(folder)) return std::string(what) + "过长，请重新选择";
   if (!MakeWritableFolder(folder)) return std::string(what) + "不可写，请重新选择";
   return "";
@@ -91,15 +91,17 @@ bool ReadSheetValues(const std::string& configPath, SheetValues& values) {
   return loaded;
 }
 
-std::string CheckStorageFolders(const BasicPreferences& basic) {
-  std::string refusal = CheckFolder(basic.VideoPath, "视频文件存储路径");
-  return refusal.empty() ? CheckFolder(basic.ImagePath, "截图文件存储路径") : refusal;
+std::string CheckChangedStorageFolders(const BasicPreferences& stored, const BasicPreferences& basic) {
+  std::string refusal = CheckFolder(stored.VideoPath, basic.VideoPath, "视频文件存储路径");
+  return refusal.empty() ? CheckFolder(stored.ImagePath, basic.ImagePath, "截图文件存储路径") : refusal;
 }
 
 SheetSave SaveSheetValues(UserSettings& settings, const SheetValues& values,
                           const std::string& autostartProgram) {
   SheetSave result;
-  result.refusal = CheckStorageFolders(values.basic);
+  SheetValues stored;
+  ReadSheetValues(settings.configPath, stored);  // a file that does not load is refused below
+  result.refusal = CheckChangedStorageFolders(stored.basic, values.basic);
   if (!result.refusal.empty()) return result;
   if (!SaveBasicPage(settings, values.basic)) {
     LogLine("settings: the configuration file does not load; nothing saved");

@@ -47,17 +47,20 @@ struct SheetValues {
 // then stay empty and unchecked.
 bool ReadSheetValues(const std::string& configPath, SheetValues& values);
 
-// Why a chosen folder cannot be kept ("视频文件存储路径不可写，请重新选择" ...);
-// empty when both can take files (their missing levels are made to find
-// out). An empty folder may be kept.
-std::string CheckStorageFolders(const BasicPreferences& basic);
+// Why a folder the user changed (one other than stored) cannot be kept
+// ("视频文件存储路径不可写，请重新选择" ...); empty when each changed one can take
+// files (their missing levels are made to find out). An empty folder, and
+// one left as stored, are kept as they are: a stored folder on a disk that
+// is away now must not block saving an unrelated switch, and the recorder
+// reports a folder it cannot use when it records.
+std::string CheckChangedStorageFolders(const BasicPreferences& stored, const BasicPreferences& basic);
 
 struct SheetSave {
   bool saved = false;
   std::string refusal;  // not saved because of a folder: the message to show
 };
 
-// "保存设置": the folders checked, then page "基本设置" (config1 and
+// "保存设置": the changed folders checked against the file, then page "基本设置" (config1 and
 // UserSettings, then the autostart entry for autostartProgram; an empty
 // program leaves the entry as it is), then, only when that succeeded, page
 // "其他设置" (Update; kUpdateNone writes none). A file that does not load

@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <unistd.h>
 
-#include <udt/udt.h>
+#include "device/udt_runtime.h"
 
 namespace lumivex {
 
@@ -20,9 +20,10 @@ void DeviceConnection::SetPeerAddress(const sockaddr_in& address) {
 void DeviceConnection::Close() {
   if (tcpSocket >= 0) ::close(tcpSocket);
   tcpSocket = -1;
-  if (udtSocket != kNoUdtSocket) UDT::close(udtSocket);
+  // A stop must not wait for a camera that went away to acknowledge.
+  if (udtSocket != kNoUdtSocket) CloseUdtAtOnce(udtSocket);
   udtSocket = kNoUdtSocket;
-  if (udtListenSocket != kNoUdtSocket) UDT::close(udtListenSocket);
+  if (udtListenSocket != kNoUdtSocket) CloseUdtAtOnce(udtListenSocket);
   udtListenSocket = kNoUdtSocket;
   if (udpSocket >= 0 && !udpSocketOwnedByUdt) ::close(udpSocket);
   udpSocket = -1;

@@ -181,7 +181,7 @@ bool AcceptOnPunchedSocket(const Exchange& x) {
   }
   if (accepted == UDT::INVALID_SOCK) {
     LogLine("traversal: no UDT connection from the camera");
-    UDT::close(listener);
+    CloseUdtAtOnce(listener);
     return false;
   }
   conn.udtListenSocket = listener;

@@ -157,6 +157,10 @@ bool ParseConnectReply(const Json::Value& reply, bool playback, StreamParameters
                       : RequiredNumberText(reply, "bitRate", params.bitRate)) &&
             ReadAudio(reply, params) && ReadParameterSet(reply, "sps", params.parameterSets.sps) &&
             ReadParameterSet(reply, "pps", params.parameterSets.pps);
+  if (ok && playback && (params.playbackGap < 0 || params.playbackGap > kMaxPlaybackGap)) {
+    LogLine("the connect reply's playbackGap " + std::to_string(params.playbackGap) + " is not a recording's length");
+    ok = false;
+  }
   if (ok && playback) {
     const Json::Value* start = Member(reply, "playback-initTime");
     if (start && start->isString()) params.playbackInitTime = start->asString();

@@ -28,11 +28,15 @@ struct ParameterSetPackage {
 
 enum class CameraAudio { kSpeex, kAac };
 
+// A recording is one hour of a day: a connect reply announcing a longer one
+// (up to the 2147483647 a camera may send) is malformed.
+inline constexpr int32_t kMaxPlaybackGap = 86400;
+
 struct StreamParameters {
   int32_t width = 0, height = 0;
   int32_t m_VideoTimeGap = 0;  // milliseconds between frames
   int32_t bitRate = 0;         // live only
-  int32_t playbackGap = 0;     // playback only: seconds of the recording
+  int32_t playbackGap = 0;     // playback only: seconds of the recording, 0 to kMaxPlaybackGap
   std::string playbackInitTime;  // playback only: fourteen digits
   CameraAudio audio = CameraAudio::kSpeex;
   int32_t m_AudioSample = 8000;
@@ -53,7 +57,8 @@ using OpenDecoderStep = std::function<bool(const StreamParameters&)>;
 bool ValidParameterSets(const ParameterSetPackage& sets);
 
 // Reads and checks the connect reply; false for anything but the expected
-// members as JSON strings and an "audioType" that is absent, null or "aac".
+// members as JSON strings, an "audioType" that is absent, null or "aac",
+// and for playback a "playbackGap" from 0 to kMaxPlaybackGap.
 bool ParseConnectReply(const Json::Value& reply, bool playback, StreamParameters& out);
 
 // TCP (types 2, 3, 5) and UDT (type 4) forms. On success the camera has

@@ -1,6 +1,6 @@
 #include "device/udt_runtime.h"
 
-#include <udt/udt.h>
+#include <sys/socket.h>
 
 #include <exception>
 
@@ -15,6 +15,12 @@ bool EnsureUdtStarted() {
     }
   }();
   return started;
+}
+
+void CloseUdtAtOnce(UDTSOCKET socket) {
+  linger none{0, 0};
+  UDT::setsockopt(socket, 0, UDT_LINGER, &none, sizeof none);
+  UDT::close(socket);
 }
 
 }  // namespace lumivex

@@ -132,7 +132,7 @@ void PlaybackSession::ShowFrame(const ShownFrame& frame) {
   const int32_t second = frame.timestamp / 1000;
   if (second != lastShownSecond_) {
     lastShownSecond_ = second;
-    const int32_t position = std::min(position_ + 1, playbackGap_.load());
+    const int32_t position = NextSecondPosition(position_, playbackGap_);
     position_ = position;
     listener_.PositionChanged(position, TimeLabel(position));
   }

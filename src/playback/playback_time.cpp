@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 
 namespace lumivex {
@@ -15,6 +16,12 @@ int32_t Number(std::string_view digits) {
   int32_t value = 0;
   for (char c : digits) value = value * 10 + (c - '0');
   return value;
+}
+
+// position + step in 64 bits, then bounded by 0 and gap.
+int32_t StepWithin(int32_t position, int32_t step, int32_t gap) {
+  const int64_t moved = static_cast<int64_t>(position) + step;
+  return static_cast<int32_t>(std::clamp<int64_t>(moved, 0, std::max(0, gap)));
 }
 
 bool ValidDate(int32_t month, int32_t day) { return month >= 1 && month <= 12 && day >= 1 && day <= 31; }
@@ -87,14 +94,15 @@ const char* MissingSelectionMessage(bool year, bool month, bool day, bool hour) 
 }
 
 int32_t ForwardPosition(int32_t position, int32_t gap) {
-  return std::min(position + kPlaybackStepSeconds, std::max(0, gap));
+  return StepWithin(position, kPlaybackStepSeconds, gap);
 }
 
-int32_t BackPosition(int32_t position) { return std::max(position - kPlaybackStepSeconds, 0); }
+int32_t BackPosition(int32_t position) { return StepWithin(position, -kPlaybackStepSeconds, INT32_MAX); }
 
 int32_t LineStepPosition(int32_t moved, int direction, int32_t gap) {
-  const int32_t more = (kPlaybackStepSeconds - 1) * (direction < 0 ? -1 : 1);
-  return std::clamp(moved + more, 0, std::max(0, gap));
+  return StepWithin(moved, (kPlaybackStepSeconds - 1) * (direction < 0 ? -1 : 1), gap);
 }
+
+int32_t NextSecondPosition(int32_t position, int32_t gap) { return StepWithin(position, 1, gap); }
 
 }  // namespace lumivex

@@ -45,11 +45,16 @@ const char* MissingSelectionMessage(bool year, bool month, bool day, bool hour);
 
 inline constexpr int32_t kPlaybackStepSeconds = 10;
 
+// Every position below stays within 0 and gap (0 when gap is negative),
+// whatever position it starts from: no step can overflow.
+
 // Ten seconds on, at most gap; ten back, at least 0.
 int32_t ForwardPosition(int32_t position, int32_t gap);
 int32_t BackPosition(int32_t position);
 // After the trackbar's own one-line move to moved (direction +1 or -1),
 // nine more that way, so that one key press moves ten seconds.
 int32_t LineStepPosition(int32_t moved, int direction, int32_t gap);
+// The frame clock's step to the next second, at most gap.
+int32_t NextSecondPosition(int32_t position, int32_t gap);
 
 }  // namespace lumivex

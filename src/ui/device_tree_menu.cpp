@@ -9,6 +9,7 @@
 #include "core/notifier.h"
 #include "ui/device_tree.h"
 #include "ui/device_tree_actions.h"
+#include "ui/dialog_look.h"
 #include "ui/device_tree_workers.h"
 #include "webservice/camera_list.h"
 #include "webservice/device_settings.h"
@@ -208,7 +209,8 @@ void CTreeCtrl1::DeleteGroup() {
   const GroupEntry* group = selectedItem_.isGroup() ? model_.FindGroup(selectedItem_.id) : nullptr;
   if (!group || group->GID == kDefaultGroupId) return;
   int32_t gid = group->GID;
-  if (!context_.service.notifier.AskYesNo("提示", "确定要删除分组[" + group->name + "]？")) return;
+  const QString question = QStringLiteral("确定要删除分组[%1]？").arg(QString::fromStdString(group->name));
+  if (!AskOkCancel(this, QStringLiteral("提示"), question)) return;
   if (!groups_.DeleteGroup(gid)) return;
   model_.RemoveGroup(gid);
   selectedItem_ = {};

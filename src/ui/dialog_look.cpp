@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -37,6 +38,13 @@ QLabel* MakeDialogLabel(const QString& text, const QRect& where, QWidget* parent
   palette.setColor(QPalette::WindowText, ink);
   label->setPalette(palette);
   return label;
+}
+
+bool AskOkCancel(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.setEscapeButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Ok;
 }
 
 bool IsEnterKey(const QKeyEvent* event) {

@@ -22,6 +22,10 @@ QPushButton* MakeDialogButton(const QString& text, const char* name, const QRect
 QLabel* MakeDialogLabel(const QString& text, const QRect& where, QWidget* parent,
                         const QColor& ink = QColor(Qt::black));
 
+// A question with OK and Cancel, Cancel the default so that Enter is the
+// safe answer; true for OK.
+bool AskOkCancel(QWidget* parent, const QString& title, const QString& text);
+
 // Return or the keypad's Enter.
 bool IsEnterKey(const QKeyEvent* event);
 

@@ -17,6 +17,7 @@
 #include "core/startup.h"
 #include "ui/app_context.h"
 #include "ui/login_window.h"
+#include "qtcommon/qt_translations.h"
 #include "webservice/handshake.h"
 #include "webservice/http.h"
 
@@ -164,10 +165,13 @@ int main(int argc, char** argv) {
   QApplication qapp(qtArgc, argv);
   // Each window runs its own loop; the program ends when the start-up sequence does.
   QApplication::setQuitOnLastWindowClosed(false);
+  // Before any box: even a start-up failure reads 确定.
+  const bool qtTranslated = InstallQtTranslations();
   const ProgramLayout layout = ResolveLayout(options.home);
   if (!PrepareLayout(layout, error) || !InitLogging(LogOptionsOf(layout, "lumivex", options.verbose), error)) return StartupFailed(error);
   SetHttpTrace(options.traceHttp);
   LogInfo(VersionLine("lumivex") + " starts in " + layout.programFolder);
+  if (!qtTranslated) LogInfo("Qt's own translations are not installed: standard buttons read in English");
 
   AppContext app(layout);
   if (!Deploy(options, app, error)) {

@@ -326,6 +326,7 @@ void CLumivexDlg::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QWidget::mouseDoubleClickEvent(event);
   dragging_ = false;
   ToggleMaximized();
+  canvas_->ClearFullWall();
 }
 
 void CLumivexDlg::ToggleMaximized() { SetMaximized(app_.settings.IsMax != 1); }

@@ -131,7 +131,9 @@ void QtNotifier::MessageBoxAndWait(const std::string& title, const std::string& 
 bool QtNotifier::AskYesNo(const std::string& title, const std::string& text) {
   bool yes = false;
   RunAndWait([&yes, title = Q(title), text = Q(text)] {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, BoxOwner());
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No, BoxOwner());
+    box.setDefaultButton(QMessageBox::Yes);  // as named, not left to the style
+    box.setEscapeButton(QMessageBox::No);
     yes = box.exec() == QMessageBox::Yes;
   });
   return yes;

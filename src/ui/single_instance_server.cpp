@@ -1,5 +1,6 @@
 #include "ui/single_instance_server.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -21,10 +22,22 @@ constexpr qint64 kMaxRequestBytes = 64;
 constexpr int kIdleClientMs = 2000;
 constexpr int kRetryPauseMs = 50;
 
+// The user who connected, or -1 when the system does not say.
+long PeerUid(const QLocalSocket& socket) {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
+    return -1;
+  return static_cast<long>(peer.uid);
+}
+
 }  // namespace
 
 SingleInstanceServer::SingleInstanceServer(QObject* parent) : QObject(parent) {
-  server_.setSocketOptions(QLocalServer::UserAccessOption);
+  // In the abstract namespace the socket goes with the process: no file is
+  // left in /tmp by an instance that was killed. Such a socket has no file
+  // permissions, so Accept asks who connected.
+  server_.setSocketOptions(QLocalServer::AbstractNamespaceOption);
   connect(&server_, &QLocalServer::newConnection, this, &SingleInstanceServer::Accept);
 }
 
@@ -35,7 +48,6 @@ QString SingleInstanceServer::NameFor(const std::string& programFolder) {
 }
 
 bool SingleInstanceServer::Listen(const QString& name) {
-  QLocalServer::removeServer(name);
   if (server_.listen(name)) return true;
   LogLine("single instance: cannot listen on " + name.toStdString() + ": " +
           server_.errorString().toStdString());
@@ -45,6 +57,11 @@ bool SingleInstanceServer::Listen(const QString& name) {
 void SingleInstanceServer::Accept() {
   while (QLocalSocket* client = server_.nextPendingConnection()) {
     connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    if (PeerUid(*client) != static_cast<long>(::getuid())) {
+      LogLine("single instance: a connection from another user refused");
+      client->abort();
+      continue;
+    }
     QTimer::singleShot(kIdleClientMs, client, [client] { client->abort(); });
     connect(client, &QLocalSocket::readyRead, this, [this, client] {
       QByteArray request = client->peek(kMaxRequestBytes + 1);
@@ -63,6 +80,7 @@ void SingleInstanceServer::Accept() {
 bool SingleInstanceServer::AskToRaise(const QString& name, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   QLocalSocket socket;
+  socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
   while (!deadline.hasExpired()) {
     socket.connectToServer(name);
     if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {

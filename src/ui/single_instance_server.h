@@ -25,8 +25,8 @@ class SingleInstanceServer : public QObject {
   // instances and two users never meet on one socket.
   static QString NameFor(const std::string& programFolder);
 
-  // Only the holder of the lock listens; a socket left by an instance that
-  // crashed is therefore stale and removed first.
+  // Only the holder of the lock listens, in the abstract namespace, so an
+  // instance that crashed leaves no socket behind.
   bool Listen(const QString& name);
   bool listening() const { return server_.isListening(); }
 

@@ -73,8 +73,7 @@ void CCanvas::ReleaseWindow(CCamera& camera, WallPlace) {
       selectionCleared = true;
     }
     if (fullCamera == &camera) {
-      fullCamera = nullptr;
-      slot.window->SetFullCanvas(false);
+      SetFullCameraLocked(nullptr);
       fullCleared = true;
     }
   }
@@ -132,13 +131,12 @@ void CCanvas::ApplyLayout(WallLayout layout) {
     }
     layout_ = layout;
     for (auto& page : slots_) std::fill(std::begin(page), std::end(page), WallSlot{});
-    fullCamera = nullptr;
+    SetFullCameraLocked(nullptr);
     const int n = ui::WindowsPerPage(layout);
     for (int i = 0; i < ui::kWallWindows; ++i) {
       CSubCanvas* w = windows[static_cast<std::size_t>(i)];
       w->SetCamera(nullptr);
       w->SetSelected(false);
-      w->SetFullCanvas(false);
       w->SetOrder(i % n);
       slots_[i / n][i % n].window = w;
     }
@@ -273,10 +271,23 @@ void CCanvas::ToggleFullWall(CSubCanvas& window) {
   {
     std::lock_guard lock(mutex_);
     if (window.camera() != camera) return;
-    fullCamera = camera;
+    SetFullCameraLocked(camera);
   }
-  window.SetFullCanvas(true);
   ShowPage();
+}
+
+void CCanvas::ClearFullWall() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!fullCamera) return;
+    SetFullCameraLocked(nullptr);
+  }
+  ShowPage();
+}
+
+void CCanvas::SetFullCameraLocked(CCamera* camera) {
+  fullCamera = camera;
+  for (CSubCanvas* w : windows) w->SetFullCanvas(camera && w->camera() == camera);
 }
 
 void CCanvas::SetFullWall(bool full) {

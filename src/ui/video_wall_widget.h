@@ -72,6 +72,10 @@ class CCanvas : public QWidget, public VideoWall {
   // Fills the wall with the selected camera's window, or brings the grid back.
   void SetFullWall(bool full);
   bool fullWall() const;
+  // The main window's background double click: whole-wall mode ends, the
+  // grid returns as it stands (page and order kept), and the next double
+  // click on the window fills the wall again.
+  void ClearFullWall();
 
   // The layout chooser, its lower-left corner at point (global coordinates;
   // the upper-right corner of the main window's split button).
@@ -124,7 +128,9 @@ class CCanvas : public QWidget, public VideoWall {
   int CamerasShownLocked() const;
   void TurnPage(int (*step)(int currentPage, int pageCount));
   void ChooseLayout(WallLayout layout);
-  void LeaveFullWall();
+  // The one writer of whole-wall mode: fullCamera and every window's flag
+  // change together, so the two never disagree.
+  void SetFullCameraLocked(CCamera* camera);
   // Puts every window where the page table, the page and whole-wall mode say.
   void ShowPage();
 

@@ -9,6 +9,7 @@
 #include "core/folders.h"
 #include "core/logging.h"
 #include "core/program_folder.h"
+#include "qtcommon/qt_translations.h"
 #include "updater/update_rules.h"
 #include "updater/update_window.h"
 #include "webservice/http.h"
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
   StartLogging();
   LogInfo(VersionLine("lumivex-update") + " downloads " + command.address);
   QApplication app(argc, argv);
+  InstallQtTranslations();
   if (!InitHttpLibrary()) {
     UpdateWindow::ShowMessage(nullptr, QString::fromUtf8(kUpdateDownloadFailed));
     return 1;

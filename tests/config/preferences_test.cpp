@@ -93,6 +93,19 @@ TEST_F(PreferencesTest, SaveWritesEveryValueAndTheRunningSettings) {
   // A folder the settings could not hold is refused, not cut.
   values.basic.ImagePath = "/" + std::string(300, 'a') + "/";
   EXPECT_EQ(SaveSheetValues(settings, values, "").refusal, "截图文件存储路径过长，请重新选择");
+
+  // Only a folder changed in the sheet is checked: a stored one that cannot
+  // be used now neither blocks another change nor gets made.
+  test::WriteFileBytes(dir.path() / "plain", "x");
+  const std::string away = dir.str() + "/plain/video/";
+  ASSERT_TRUE(SetConfigText(settings.configPath, "config1", "VideoPath", away));
+  ASSERT_TRUE(ReadSheetValues(settings.configPath, values));
+  values.basic.ToTray = !values.basic.ToTray;
+  SheetSave unrelated = SaveSheetValues(settings, values, "");
+  EXPECT_TRUE(unrelated.saved) << unrelated.refusal;
+  EXPECT_EQ(std::string(Config1().child_value("VideoPath")), away);
+  values.basic.VideoPath = dir.str() + "/plain/other/";
+  EXPECT_EQ(SaveSheetValues(settings, values, "").refusal, "视频文件存储路径不可写，请重新选择");
 }
 
 }  // namespace

@@ -52,7 +52,9 @@ std::string SimServer::TalkWavPath(const std::string& sid) const { return (dir_ 
 
 SimServer::~SimServer() { Stop(); }
 
-int SimServer::Stop() { return process_ ? process_->Stop() : -1; }
+int SimServer::Stop(std::chrono::milliseconds bound) { return process_ ? process_->Stop(bound) : -1; }
+
+pid_t SimServer::pid() const { return process_ ? process_->pid() : -1; }
 
 std::string SimServer::Log() { return process_->ReadErrors(); }
 

@@ -44,8 +44,9 @@ class SimServer {
   std::string Refusals();
   // Everything it logged so far on standard error.
   std::string Log();
-  // Stops it now; the exit code.
-  int Stop();
+  // Stops it now (SIGTERM, SIGKILL after bound); the exit code, -1 when killed.
+  int Stop(std::chrono::milliseconds bound = std::chrono::seconds(5));
+  pid_t pid() const;
 
   // The deployment options for lumivexctl: host, ports, CA, loopback network.
   std::vector<std::string> CliOptions(const std::string& home) const;

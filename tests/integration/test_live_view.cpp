@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -228,6 +231,41 @@ TEST_F(LiveView, QualityReachesAUdtCameraAndPanTiltIsNotSent) {
   camera->StopCleanCamera();
   EXPECT_TRUE(Lines("punched", "turnDown").empty());
   EXPECT_FALSE(camera->SetQuality(480000)) << "stopped: no session";
+}
+
+// A camera that went silent (the sim frozen) does not hold a UDT stop.
+TEST_F(LiveView, AUdtStopIsBoundedWhenTheCameraIsGone) {
+  auto camera = Camera("punched");
+  camera->StartCamera();
+  ASSERT_TRUE(WaitStatus(*camera, STATUS_VIDEO_PLAYING)) << sim.Log();
+  ASSERT_EQ(::kill(sim.pid(), SIGSTOP), 0);
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    camera->StopCleanCamera();
+    stopped = true;
+  });
+  const bool bounded = WaitFor([&] { return stopped.load(); }, 3s);
+  ::kill(sim.pid(), SIGCONT);
+  stopper.join();
+  EXPECT_TRUE(bounded) << "the stop waited on the silent camera";
+  EXPECT_EQ(camera->m_VideoStatus, STATUS_READY);
+}
+
+// A client killed in the middle of a UDT session: the sim still stops at
+// once and cleanly on SIGTERM.
+TEST(SimStop, EndsPromptlyAfterAUdtClientWasKilled) {
+  SimServer sim(kScenario);
+  TempDir home;
+  std::vector<std::string> args = sim.CliOptions(home.str());
+  for (const char* a : {"-u", "viewer", "-p", "secret77", "watch", "punched", "--seconds", "60"}) args.push_back(a);
+  {
+    ChildProcess client(CliPath(), args);
+    ASSERT_TRUE(WaitFor([&] { return sim.ControlLog().find(" punched stream-start") != std::string::npos; }, 20s))
+        << sim.ControlLog() << sim.Log();
+    ::kill(client.pid(), SIGKILL);
+    client.Stop();
+  }
+  EXPECT_EQ(sim.Stop(2s), 0) << "killed or cut short: " << sim.Log();
 }
 
 TEST_F(LiveView, CameraCloseFailsAndTheWatchdogStartsAgain) {

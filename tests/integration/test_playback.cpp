@@ -25,7 +25,8 @@ using namespace std::chrono_literals;
 const char* kScenario = R"({
   "servers": {"defTranIP": "relay", "defTranPortTcp": "relay"},
   "accounts": [{"user": "viewer", "password": "secret77",
-                "devices": ["late", "midnight", "behind", "lanfall", "relayonly", "closing", "speex"]}],
+                "devices": ["late", "midnight", "behind", "lanfall", "relayonly", "closing", "speex", "day",
+                            "endless"]}],
   "devices": [
     {"sid": "late", "name": "Porch", "admin": "viewer", "videoDaylist": "20140520,22,23",
      "connection": {"status": 2, "transVideoLong": -1}, "camera": {"playbackStartSecond": 1800}},
@@ -43,7 +44,11 @@ const char* kScenario = R"({
     {"sid": "closing", "admin": "viewer", "videoDaylist": "20140520,08",
      "connection": {"status": 2, "transVideoLong": -1}, "camera": {"closeAfterSeconds": 2}},
     {"sid": "speex", "admin": "viewer", "videoDaylist": "20140520,08",
-     "connection": {"status": 2, "transVideoLong": -1}}
+     "connection": {"status": 2, "transVideoLong": -1}},
+    {"sid": "day", "admin": "viewer", "videoDaylist": "20140520,08",
+     "connection": {"status": 2, "transVideoLong": -1}, "camera": {"playbackGap": 86400}},
+    {"sid": "endless", "admin": "viewer", "videoDaylist": "20140520,08",
+     "connection": {"status": 2, "transVideoLong": -1}, "camera": {"playbackGap": 2147483647}}
   ]
 })";
 
@@ -270,6 +275,52 @@ TEST_F(Playback, TheCommandLinePlaysAndSavesWhatItReceivedAsMp4) {
   EXPECT_EQ(facts.decoded, frames);
   ASSERT_FALSE(facts.keys.empty());
   EXPECT_TRUE(facts.keys[0]);
+}
+
+// A recording is at most a day: a longer announced one fails the session,
+// and at the top of a day every step stays within it.
+TEST_F(Playback, PositionsStayWithinTheRecordingAndLongerOnesAreRefused) {
+  Player endless(client, devices, "endless");
+  ASSERT_TRUE(endless.session.StartPlayback("20140520-08"));
+  ASSERT_TRUE(endless.WaitStatus(STATUS_VIDEO_FAILED)) << sim.Log();
+
+  Player day(client, devices, "day");
+  ASSERT_TRUE(day.session.StartPlayback("20140520-08"));
+  ASSERT_TRUE(day.WaitPlaying()) << sim.Log();
+  EXPECT_EQ(day.labels.end(), "08:00:00");  // a whole day on
+  // Each command waits for the one before: the control sender keeps one.
+  day.session.JumpTo(86400);
+  ASSERT_TRUE(WaitCommands("day", "jump", 1));
+  day.session.Forward();
+  EXPECT_EQ(day.session.position(), 86400);
+  ASSERT_TRUE(WaitCommands("day", "jump", 2));
+  day.session.Back();
+  EXPECT_EQ(day.session.position(), 86390);
+  ASSERT_TRUE(WaitCommands("day", "jump", 3));
+  EXPECT_EQ(Points("day"), (std::vector<std::string>{"86400", "86400", "86390"}));
+  // The frame clock counts on from there and stops at the end.
+  ASSERT_TRUE(WaitFor([&] { return day.session.position() == 86400; }, 25s)) << day.session.position();
+  day.session.StopCleanCamera();
+  EXPECT_TRUE(Commands("endless", "jump").empty());
+  EXPECT_EQ(sim.Refusals(), "");
+}
+
+// A save that kept nothing says so, fails and leaves no file.
+TEST_F(Playback, ASaveOfNothingIsNoSuccess) {
+  TempDir home;
+  const std::string mp4 = home.str() + "/kept.mp4";
+  std::vector<std::string> args = sim.CliOptions(home.str());
+  for (const char* a : {"-u", "viewer", "-p", "secret77", "playback", "endless", "20140520-08", "--seconds", "3",
+                        "--jump", "2147483647", "--forward", "--save"})
+    args.push_back(a);
+  args.push_back(mp4);
+  ProcessResult r = RunProgram(CliPath(), args, 60s);
+  EXPECT_NE(r.exitCode, 0) << r.out;
+  EXPECT_EQ(r.out.find("saved: "), r.out.find("not saved: ") + 4) << r.out;
+  EXPECT_NE(r.out.find("not saved: " + mp4 + " (no frame was received)"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("forward: -"), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(mp4));
+  EXPECT_TRUE(Commands("endless", "jump").empty());
 }
 
 }  // namespace

@@ -62,6 +62,18 @@ TEST(PlaybackTime, StepsStayWithinTheRecording) {
   EXPECT_EQ(LineStepPosition(99, -1, 3600), 90);
   EXPECT_EQ(LineStepPosition(3596, +1, 3600), 3600);
   EXPECT_EQ(LineStepPosition(3, -1, 3600), 0);
+  EXPECT_EQ(NextSecondPosition(3599, 3600), 3600);
+  EXPECT_EQ(NextSecondPosition(3600, 3600), 3600);
+  // At the top of int32 (checked under UBSan): no step overflows or turns negative.
+  constexpr int32_t kTop = INT32_MAX;
+  EXPECT_EQ(ForwardPosition(kTop, kTop), kTop);
+  EXPECT_EQ(ForwardPosition(kTop - 3, kTop), kTop);
+  EXPECT_EQ(LineStepPosition(kTop, +1, kTop), kTop);
+  EXPECT_EQ(LineStepPosition(INT32_MIN, -1, kTop), 0);
+  EXPECT_EQ(NextSecondPosition(kTop, kTop), kTop);
+  EXPECT_EQ(BackPosition(INT32_MIN), 0);
+  EXPECT_EQ(BackPosition(kTop), kTop - 10);
+  EXPECT_EQ(ForwardPosition(5, -1), 0);
 }
 
 // What happens to each of a run of audio entries, d = picture - audio.

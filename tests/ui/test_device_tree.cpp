@@ -21,6 +21,7 @@
 
 #include "config/user_config.h"
 #include "core/global.h"
+#include "qtcommon/qt_translations.h"
 #include "support/http_test_server.h"
 #include "support/recording_notifier.h"
 #include "support/temp_dir.h"
@@ -28,6 +29,7 @@
 #include "ui/device_tree_actions.h"
 #include "ui/device_tree_workers.h"
 #include "ui/geometry/pictures.h"
+#include "ui/message_boxes.h"
 #include "webservice/camera_list.h"
 #include "webservice/crypto.h"
 #include "webservice/http.h"
@@ -196,6 +198,7 @@ test::ServiceDouble* DeviceTreeTest::service_ = nullptr;
 
 void DeviceTreeTest::initTestCase() {
   QVERIFY(InitHttpLibrary());
+  QVERIFY(InstallQtTranslations());
   service_ = new test::ServiceDouble;
   goodPng_ = PngBytes(QColor(255, 0, 0));
 }
@@ -488,12 +491,16 @@ void DeviceTreeTest::addRenameAndDeleteGroups() {
   // Move a camera there, then delete the group: it comes back at the end.
   RightClick(QPoint(100, kHeader + 40), "Porch");
   QCOMPARE(FileCameras(), (Strings{"a>1", "b>0"}));
-  notifier->SetAnswer(false);
+  // The question offers OK and Cancel, in the interface's language, and
+  // Enter gives the safe answer.
+  test::SeenBox asked;
+  test::AnswerNextBox(QMessageBox::Cancel, &asked);
   RightClick(QPoint(100, kHeader + kRow + 10), "删除分组");
-  QCOMPARE(notifier->messages().back(), std::string("提示|确定要删除分组[Porch]？"));
-  // Cancelled.
+  QCOMPARE(asked.title + "|" + asked.text, QString("提示|确定要删除分组[Porch]？"));
+  QCOMPARE(QSet<QString>(asked.buttons.begin(), asked.buttons.end()), (QSet<QString>{"确定", "取消"}));
+  QCOMPARE(asked.defaultButton, QString("取消"));
   QCOMPARE(FileGroups().size(), std::size_t{2});
-  notifier->SetAnswer(true);
+  test::AnswerNextBox(QMessageBox::Ok);
   RightClick(QPoint(100, kHeader + kRow + 10), "删除分组");
   QCOMPARE(FileGroups(), Strings{"0:1:我的Orbelle"});
   QCOMPARE(FileCameras(), (Strings{"a>0", "b>0"}));

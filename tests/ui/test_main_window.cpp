@@ -430,10 +430,20 @@ void MainWindowTest::maximiseAndRestore() {
   Click(kRestoreButton);
   QCOMPARE(app->settings.IsMax, 0);
   QVERIFY(!B(kRestoreButton)->isVisible() && B(kMaximizeButton)->isVisible());
-  // A double click on the background does the same.
+  // A double click on the background does the same, and ends whole-wall
+  // mode: the next double click on the window fills the wall again.
+  CCamera* camera = SelectFailedCamera("cam01");
+  QVERIFY(camera);
+  CSubCanvas* w = window->canvas()->window(camera->place());
+  QTest::mouseDClick(w, Qt::LeftButton);
+  QVERIFY(window->canvas()->fullWall() && w->fullCanvas());
   QTest::mouseDClick(window.get(), Qt::LeftButton, {}, QPoint(600, 20));
   QCOMPARE(app->settings.IsMax, 1);
   QVERIFY(B(kRestoreButton)->isVisible());
+  QVERIFY(!window->canvas()->fullWall() && !w->fullCanvas());
+  QTest::mouseDClick(w, Qt::LeftButton);
+  QVERIFY(window->canvas()->fullWall() && w->fullCanvas());
+  QCOMPARE(w->geometry(), window->canvas()->rect());
 }
 
 void MainWindowTest::closePromptChoices() {

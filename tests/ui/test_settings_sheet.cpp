@@ -25,6 +25,7 @@
 #include "core/autostart.h"
 #include "core/net_info.h"
 #include "core/version.h"
+#include "qtcommon/qt_translations.h"
 #include "stream/camera.h"
 #include "support/fake_home.h"
 #include "support/mp4_check.h"
@@ -84,19 +85,6 @@ uint32_t Le32(const std::string& b, std::size_t at) {
   return v;
 }
 
-// The user's answer to the next modal box, once it is on screen.
-void AnswerNextBox(QMessageBox::StandardButton answer, QString* text) {
-  auto* poll = new QTimer;
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, text] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) return;
-    *text = box->text();
-    box->button(answer)->click();
-    poll->deleteLater();
-  });
-  poll->start(20);
-}
-
 void SaveShot(QWidget& widget, const char* name) {
   const QString folder = qEnvironmentVariable("LUMIVEX_TEST_SHOTS");
   if (!folder.isEmpty()) widget.grab().save(folder + "/" + name + ".png", "PNG");
@@ -108,7 +96,10 @@ class SettingsSheetTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QVERIFY(InitHttpLibrary()); }
+  void initTestCase() {
+    QVERIFY(InitHttpLibrary());
+    QVERIFY(InstallQtTranslations());
+  }
   void cleanupTestCase() { CleanupHttpLibrary(); }
   void init();
   void cleanup();
@@ -118,6 +109,7 @@ class SettingsSheetTest : public QObject {
   void folderButtons();
   void chooseAutomaticallyOnAOneDiskMachine();
   void saveKeepsTheSheetOpenWhenItCannot();
+  void unchangedFolderDoesNotBlockSaving();
   void enterIsSwallowedAndEscapeDiscards();
   void otherPageModeVersionAndPasswordChecks();
   void signedInClientRecordsIntoTheChosenFolders();
@@ -314,6 +306,26 @@ void SettingsSheetTest::saveKeepsTheSheetOpenWhenItCannot() {
   QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join("; ")));
 }
 
+// A stored folder on a disk that is away now: saving an unrelated switch
+// goes through, and the folder is neither refused nor made.
+void SettingsSheetTest::unchangedFolderDoesNotBlockSaving() {
+  test::WriteFileBytes(dir->path() / "plain", "x");
+  const std::string away = dir->str() + "/plain/video/";
+  QVERIFY(SetConfigText(app->settings.configPath, "config1", "VideoPath", away));
+  auto sheet = Open();
+  Child<QRadioButton>(*sheet, names::kToTray)->click();
+  QTest::mouseClick(Child<QAbstractButton>(*sheet, names::kSave), Qt::LeftButton);
+  QVERIFY(sheet->isHidden());
+  const QStringList boxes = test::TakeBoxes();
+  QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join("; ")));
+  QCOMPARE(app->settings.ToTray, 1);
+  pugi::xml_document doc;
+  QVERIFY(doc.load_file(app->settings.configPath.c_str()));
+  const pugi::xml_node config1 = doc.child("config").child("config1");
+  QCOMPARE(std::string(config1.child_value("ToTray")), std::string("1"));
+  QCOMPARE(std::string(config1.child_value("VideoPath")), away);
+}
+
 void SettingsSheetTest::enterIsSwallowedAndEscapeDiscards() {
   auto sheet = Open();
   QVERIFY(QTest::qWaitForWindowExposed(sheet.get()));
@@ -451,19 +463,20 @@ void SettingsSheetTest::signedInClientRecordsIntoTheChosenFolders() {
   QVERIFY(test::TakeBoxes().contains(Text("提示: 视频截图保存成功")));
 
   // The update check: the offer declined leaves the client running...
-  QString asked;
+  test::SeenBox asked;
   drive = [&](CSetting& sheet) {
     QTest::mouseClick(sheet.tab(kOtherTab), Qt::LeftButton);
-    AnswerNextBox(QMessageBox::No, &asked);
+    test::AnswerNextBox(QMessageBox::No, &asked);
     QTest::mouseClick(Child<QAbstractButton>(sheet, names::kCheckUpdate), Qt::LeftButton);
-    QVERIFY(QTest::qWaitFor([&] { return !sheet.otherPage()->checkingUpdate() && !asked.isEmpty(); }, kBoundMs));
+    QVERIFY(QTest::qWaitFor([&] { return !sheet.otherPage()->checkingUpdate() && !asked.text.isEmpty(); }, kBoundMs));
     QVERIFY(sheet.isVisible());
-    QCOMPARE(asked, Text("检测到系统有更新，是否下载更新？"));
+    QCOMPARE(asked.text, Text("检测到系统有更新，是否下载更新？"));
+    QCOMPARE(QSet<QString>(asked.buttons.begin(), asked.buttons.end()), (QSet<QString>{Text("是"), Text("否")}));
     QVERIFY(updater.empty());
     QCOMPARE(app->settings.updateUrl.str(), std::string("https://127.0.0.1/setup.bin"));
     // ...and accepted it starts the updater and ends the client.
-    asked.clear();
-    AnswerNextBox(QMessageBox::Yes, &asked);
+    asked = {};
+    test::AnswerNextBox(QMessageBox::Yes, &asked);
     QTest::mouseClick(Child<QAbstractButton>(sheet, names::kCheckUpdate), Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return sheet.isHidden(); }, kBoundMs));
   };

@@ -4,7 +4,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -65,11 +64,7 @@ CBindUser::CBindUser(AppContext& app, std::string sid, QWidget* parent)
   connect(close, &QPushButton::clicked, this, &CBindUser::reject);
 
   menuRunner_ = [](QMenu& menu, const QPoint& globalPos) { return menu.exec(globalPos); };
-  confirm_ = [this](const QString& title, const QString& text) {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
-  };
+  confirm_ = [this](const QString& title, const QString& text) { return AskOkCancel(this, title, text); };
   StartListing();
 }
 
