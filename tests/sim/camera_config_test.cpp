@@ -60,7 +60,7 @@ TEST(CameraConfig, RefusalsNameTheKey) {
   EXPECT_EQ(Refusal(R"({"dropFragment": {"frame": 1, "fragment": 0}})"),
             "devices[0].camera.dropFragment.fragment: unknown key");
   EXPECT_EQ(Refusal(R"({"refuse": 1})"), "devices[0].camera.refuse: expected true or false");
-  EXPECT_EQ(Refusal(R"({"playbackGap": 0})"), "devices[0].camera.playbackGap: expected an integer 1 to 86400");
+  EXPECT_EQ(Refusal(R"({"playbackGap": 0})"), "devices[0].camera.playbackGap: expected an integer 1 to 2147483647");
   EXPECT_EQ(Refusal(R"({"playbackStartSecond": 3600})"),
             "devices[0].camera.playbackStartSecond: expected an integer 0 to 3599");
   EXPECT_EQ(Refusal(R"({"playbackAudioShiftMs": -60001})"),
