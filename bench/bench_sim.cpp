@@ -123,7 +123,7 @@ bool BenchClient::SignIn(std::string& error) {
     error = "the security handshake failed: " + notifier.lastStatus();
     return false;
   }
-  LoginInput input{kBenchUser, kBenchPassword, false, false};
+  LoginInput input{kBenchUser, kBenchPassword, false, false, {}};
   LoginOutcome outcome;
   if (Login_Start(ctx, input, outcome) != 1) {
     error = "sign-in failed: " + notifier.lastStatus();

@@ -265,7 +265,7 @@ void CLogin::SignIn() {
   if (Refused(CheckSignInUserBox(user))) return;
   const std::string password = password_->text().toStdString();
   if (Refused(CheckSignInPasswordBox(password))) return;
-  StartLogin({user, password, remember_->isChecked(), autoLogin_->isChecked()});
+  StartLogin({user, password, remember_->isChecked(), autoLogin_->isChecked(), {}});
 }
 
 void CLogin::StartLogin(const LoginInput& typed) {

@@ -98,7 +98,7 @@ bool SimClient::Handshake() {
 bool SimClient::SignIn(const std::string& user, const std::string& password, bool remember,
                        bool autoLogin) {
   if (!Handshake()) return false;
-  LoginInput input{user, password, remember, autoLogin};
+  LoginInput input{user, password, remember, autoLogin, {}};
   LoginOutcome outcome;
   if (Login_Start(ctx, input, outcome) != 1) return false;
   settings.umac = settings.userName.str() + "," + g.m_Mac.str();  // as the start-up does after sign-in

@@ -66,8 +66,12 @@ TEST_F(DeviceListTest, PagesOfTenUntilAShortPage) {
       EXPECT_EQ(all[i].sid, (n == 10 ? "t" : "v") + std::to_string(100 + i));
       EXPECT_EQ(all[i].listed, 1);
     }
-    if (n == 25) EXPECT_EQ(all[0].init, 1);
-    if (n == 10) EXPECT_EQ(all[0].init, 0);
+    if (n == 25) {
+      EXPECT_EQ(all[0].init, 1);
+    }
+    if (n == 10) {
+      EXPECT_EQ(all[0].init, 0);
+    }
   }
 }
 

@@ -106,7 +106,7 @@ TEST_F(SignInTest, RefusalsShowTheirStatusLineAndClearThePasswordWhereSaid) {
     SimClient c(sim);
     ASSERT_TRUE(c.Handshake());
     LoginOutcome outcome;
-    EXPECT_EQ(Login_Start(c.ctx, LoginInput{k.user, k.password, true, false}, outcome), 0);
+    EXPECT_EQ(Login_Start(c.ctx, LoginInput{k.user, k.password, true, false, {}}, outcome), 0);
     EXPECT_EQ(c.notifier.lastStatus(), k.status);
     EXPECT_EQ(outcome.clearPassword, k.clear);
     EXPECT_EQ(c.g.m_LoggedIn, 0);
@@ -120,7 +120,7 @@ TEST_F(SignInTest, UnwritableConfigurationFailsTheSignIn) {
   WriteFileBytes(c.home / "config", "not a folder");
   ASSERT_TRUE(c.Handshake());
   LoginOutcome outcome;
-  EXPECT_EQ(Login_Start(c.ctx, LoginInput{"alice", "secret77", true, false}, outcome), 0);
+  EXPECT_EQ(Login_Start(c.ctx, LoginInput{"alice", "secret77", true, false, {}}, outcome), 0);
   EXPECT_EQ(c.notifier.lastStatus(), "保存用户信息失败，请重试！");
   EXPECT_EQ(c.g.m_LoggedIn, 0);
 }
@@ -133,10 +133,10 @@ TEST(SignInFaults, ErrorPageAndMissingServersAndForcedUpdate) {
   SimClient c(sim);
   ASSERT_TRUE(c.Handshake());
   LoginOutcome outcome;
-  EXPECT_EQ(Login_Start(c.ctx, LoginInput{"alice", "secret77", false, false}, outcome), 0);
+  EXPECT_EQ(Login_Start(c.ctx, LoginInput{"alice", "secret77", false, false, {}}, outcome), 0);
   EXPECT_EQ(c.notifier.lastStatus(), "登陆失败，请检查网络和防火墙设置");
   // The next answer is a real one without detection servers: still signed in.
-  ASSERT_EQ(Login_Start(c.ctx, LoginInput{"alice", "secret77", false, false}, outcome), 1);
+  ASSERT_EQ(Login_Start(c.ctx, LoginInput{"alice", "secret77", false, false, {}}, outcome), 1);
   EXPECT_TRUE(c.g.m_NCSrv1IpAddress.empty());
   EXPECT_EQ(c.g.m_NCSrv1TCPPort, 0);
   EXPECT_TRUE(c.g.m_TranSrvIpAddress.empty());

@@ -302,7 +302,9 @@ TEST_F(Playback, AacCamerasShiftTheirSoundAgainstThePosition) {
     }
     EXPECT_EQ(stamps[0], std::max(0, shift)) << sid;
     EXPECT_TRUE(std::is_sorted(stamps.begin(), stamps.end()));
-    if (shift < 0) EXPECT_EQ(stamps[1], 0) << "clamped at zero";
+    if (shift < 0) {
+      EXPECT_EQ(stamps[1], 0) << "clamped at zero";
+    }
     // sent alongside the video: the last sound is the last picture's position plus the shift
     EXPECT_NEAR(stamps.back() - r.frames.back().timestamp, shift, 200) << sid;
   }

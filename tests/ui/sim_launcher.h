@@ -112,7 +112,7 @@ inline bool SignInToSim(const UiSim& sim, AppContext& app, const char* user, con
   sim.Deploy(app.global);
   LoginOutcome outcome;
   if (!GetLocalNetInfo(app.global) || SecurityHandshake(app.service) != 1 ||
-      Login_Start(app.service, {user, password, true, false}, outcome) != 1)
+      Login_Start(app.service, {user, password, true, false, {}}, outcome) != 1)
     return false;
   app.settings.umac = app.settings.userName.str() + "," + app.global.m_Mac.str();
   return true;
