@@ -16,6 +16,7 @@
 #include "core/text.h"
 #include "playback/playback_session.h"
 #include "stream/audio_wav.h"
+#include "stream/display_clock.h"
 #include "stream/recorder.h"
 #include "stream/video_wall.h"
 
@@ -168,7 +169,7 @@ class Playback {
  public:
   Playback(Client& c, const PlaybackOptions& o, const CameraInfo& info)
       : c_(c), o_(o), canvas_(kCanvasSize), devices_(o.listenPath, ""), listener_(c.notifier()), saver_(o.savePath) {
-    session_ = std::make_unique<PlaybackSession>(c.context(), devices_, info.sid.str(), canvas_, listener_);
+    session_ = std::make_unique<PlaybackSession>(c.context(), devices_, clock_, info.sid.str(), canvas_, listener_);
     session_->onFrame = [this](const StreamParameters& p, const ShownFrame& f) { saver_.Save(p, f); };
   }
 
@@ -197,7 +198,7 @@ class Playback {
   // the next command does not replace it.
   void AwaitSent() {
     const auto deadline = Clock::now() + kCommandWait;
-    while (session_->counters.commandsSent < commandsGiven_ && Clock::now() < deadline)
+    while (session_->commandsSent() < commandsGiven_ && Clock::now() < deadline)
       std::this_thread::sleep_for(5ms);
   }
 
@@ -249,6 +250,7 @@ class Playback {
   WavFileDevices devices_;
   PrintingListener listener_;
   FrameSaver saver_;
+  DisplayClock clock_{1};  // one window's ticks
   std::unique_ptr<PlaybackSession> session_;
   std::optional<Clock::time_point> playingSince_;
   uint64_t commandsGiven_ = 0;

@@ -60,7 +60,7 @@ class StopAtDeadline {
     while (!done_) {
       if (Clock::now() >= deadline_) {
         expired_ = true;
-        conn_.stopRequested = true;
+        conn_.stop.Request();
         return;
       }
       wake_.wait_until(lock, deadline_);

@@ -74,7 +74,7 @@ class Watch {
  public:
   Watch(Client& c, const WatchOptions& o, const CameraInfo& info)
       : c_(c), o_(o), wall_(1, kSurfaceSize), devices_(o.listenPath, o.talkPath), env_(c.context(), wall_, devices_) {
-    if (o.watchdogSeconds > 0) env_.watchdogPeriod = std::chrono::seconds(o.watchdogSeconds);
+    if (o.watchdogSeconds > 0) env_.watchdog.SetPeriod(std::chrono::seconds(o.watchdogSeconds));
     env_.fileWritten = [this](const std::string& path) { c_.notifier().Print("snapshot: " + path); };
     wall_.audio().SetFailureHandler(
         [this](AudioFailure failure) { c_.notifier().Tip(AudioFailureTip(failure), kAudioFailureTipMs); });

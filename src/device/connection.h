@@ -7,8 +7,8 @@
 //
 // Threads: the negotiation and socket fields are written by the session
 // thread (the traversal threads write theirs before they are joined) and
-// read by the workers started after it; the state words, the connection type,
-// the stop flag and the byte counter are atomics; the peer address has a lock.
+// read by the workers started after it; the state words, the connection type
+// and the byte counter are atomics, the stop signal is for any thread; the peer address has a lock.
 
 #include <netinet/in.h>
 
@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "core/fixed_text.h"
+#include "core/stop_signal.h"
 
 namespace lumivex {
 
@@ -72,8 +73,9 @@ struct DeviceConnection {
   std::atomic<int32_t> serverState{0};
   std::atomic<int32_t> peerState{0};
 
-  // Set by a stop; every wait of the session returns within 200 ms of it.
-  std::atomic<bool> stopRequested{false};
+  // Set by a stop; it wakes every wait of the session at once. The stop
+  // resets it once every thread of the session has ended.
+  StopSignal stop;
   // Bytes received by the exact-length routines; the byte meter takes it.
   std::atomic<uint64_t> receivedBytes{0};
   // Several workers send on the socket; one whole packet at a time.

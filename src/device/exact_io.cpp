@@ -15,20 +15,25 @@ namespace {
 
 bool Retry(int error) { return error == EINTR || error == EAGAIN || error == EWOULDBLOCK; }
 
-// 1 ready, 0 not yet, -1 failed.
-int WaitTcp(int fd, short events) {
+// 1 ready, 0 not yet (or stopped), -1 failed. The stop's descriptor wakes
+// the poll, so a stop never waits for the step.
+int WaitTcp(const DeviceConnection& conn, short events) {
+  const int fd = conn.tcpSocket;
   if (fd < 0) return -1;  // poll would skip it and wait forever
-  pollfd p{fd, events, 0};
-  int r = ::poll(&p, 1, kSocketWaitMs);
+  pollfd p[2] = {{fd, events, 0}, {conn.stop.fd(), POLLIN, 0}};
+  int r = ::poll(p, 2, kSocketWaitMs);
   if (r < 0 && errno == EINTR) return 0;
-  if (r > 0 && (p.revents & POLLNVAL)) return -1;
+  if (r > 0 && (p[0].revents & POLLNVAL)) return -1;
+  if (r > 0 && !p[0].revents) return 0;
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
+// UDT's select polls its sockets internally every few milliseconds anyway,
+// so a short step costs no extra wake-ups and bounds the stop by it.
 int WaitUdt(int socket, bool forWriting) {
   UDT::UDSET set;
   UD_SET(socket, &set);
-  timeval step{0, kSocketWaitMs * 1000};
+  timeval step{0, kUdtWaitMs * 1000};
   int r = forWriting ? UDT::select(0, nullptr, &set, nullptr, &step)
                      : UDT::select(0, &set, nullptr, nullptr, &step);
   if (r == UDT::ERROR) return -1;
@@ -46,8 +51,8 @@ bool RecvTCP_Len(DeviceConnection& conn, void* buffer, std::size_t length) {
   auto* bytes = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < length) {
-    if (conn.stopRequested) return true;
-    int ready = WaitTcp(conn.tcpSocket, POLLIN);
+    if (conn.stop.requested()) return true;
+    int ready = WaitTcp(conn, POLLIN);
     if (ready < 0) {
       LogLine("Returned=SOCKET_ERROR[" + std::to_string(errno) + "]");
       return false;
@@ -70,8 +75,8 @@ bool SendTCP_Len(DeviceConnection& conn, const void* buffer, std::size_t length)
   const auto* bytes = static_cast<const char*>(buffer);
   std::size_t done = 0;
   while (done < length) {
-    if (conn.stopRequested) return true;
-    int ready = WaitTcp(conn.tcpSocket, POLLOUT);
+    if (conn.stop.requested()) return true;
+    int ready = WaitTcp(conn, POLLOUT);
     if (ready < 0) {
       LogLine("return FALSE-Line4475");
       return false;
@@ -92,7 +97,7 @@ bool RecvUDT_Len(DeviceConnection& conn, void* buffer, std::size_t length) {
   auto* bytes = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < length) {
-    if (conn.stopRequested) return true;
+    if (conn.stop.requested()) return true;
     int ready = WaitUdt(conn.udtSocket, false);
     if (ready < 0) {
       LogLine("Returned=SOCKET_ERROR[" + std::to_string(UDT::getlasterror().getErrorCode()) + "]");
@@ -117,7 +122,7 @@ bool SendUDT_Len(DeviceConnection& conn, const void* buffer, std::size_t length)
   const auto* bytes = static_cast<const char*>(buffer);
   std::size_t done = 0;
   while (done < length) {
-    if (conn.stopRequested) return true;
+    if (conn.stop.requested()) return true;
     int ready = WaitUdt(conn.udtSocket, true);
     if (ready < 0) {
       LogLine("return FALSE-Line4475");

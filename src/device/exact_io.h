@@ -1,8 +1,9 @@
 #pragma once
 // Exact-length send and receive on a session's socket, TCP or UDT. Each
-// waits in steps of 200 ms for the socket to become ready and checks the
-// session's stop flag before every wait: once it is set they return true at
-// once, even with bytes missing, so callers check the flag after each call.
+// waits for the socket to become ready or the session's stop, whichever
+// comes first (TCP: at once; UDT: within kUdtWaitMs); once stopped they
+// return true, even with bytes missing, so callers check the stop after
+// each call.
 
 #include <cstddef>
 
@@ -10,7 +11,9 @@
 
 namespace lumivex {
 
-inline constexpr int kSocketWaitMs = 200;
+// The longest a TCP wait sleeps before it looks again; the stop wakes it.
+inline constexpr int kSocketWaitMs = 1000;
+inline constexpr int kUdtWaitMs = 20;
 
 // Fail on end of stream, a socket error or a failed wait. A completed
 // receive adds length to conn.receivedBytes.

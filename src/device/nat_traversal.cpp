@@ -80,7 +80,7 @@ bool SameEndpoint(const sockaddr_in& a, const sockaddr_in& b) {
 bool ServerSender(const Exchange& x) {
   sockaddr_in server{};
   if (!MakeAddress(x.conn.travSrvIp.str(), static_cast<uint16_t>(x.conn.travSrvPort), server)) return false;
-  while (!x.conn.stopRequested) {
+  while (!x.conn.stop.requested()) {
     int32_t state = x.conn.serverState;
     if (state == -1) return true;
     if (state == 1) return SendDatagram(x, PunchConfirm, With(x.identity, "type", "K"), server);
@@ -108,7 +108,7 @@ void TakePeerAddress(const Exchange& x, const std::string& datagram) {
 void ServerReceiver(const Exchange& x) {
   std::string datagram;
   sockaddr_in from{};
-  for (int attempt = 0; attempt < kReceiveAttempts && !x.conn.stopRequested; ++attempt) {
+  for (int attempt = 0; attempt < kReceiveAttempts && !x.conn.stop.requested(); ++attempt) {
     int r = ReceiveDatagram(x.udp, datagram, from);
     if (r < 0) break;
     if (r == 0) continue;
@@ -127,7 +127,7 @@ void ServerReceiver(const Exchange& x) {
 // received, then ready until the receiver ends the exchange.
 void PeerSender(const Exchange& x) {
   bool acknowledged = false;
-  while (!x.conn.stopRequested) {
+  while (!x.conn.stop.requested()) {
     int32_t state = x.conn.peerState;
     if (state == -1) return;
     sockaddr_in peer = x.conn.PeerAddress();
@@ -165,7 +165,7 @@ bool AcceptOnPunchedSocket(const Exchange& x) {
   ok = ok && UDT::listen(listener, kListenBacklog) != UDT::ERROR;
   bool readable = false;
   auto deadline = std::chrono::steady_clock::now() + kAcceptWait;
-  while (ok && !readable && !conn.stopRequested && std::chrono::steady_clock::now() < deadline) {
+  while (ok && !readable && !conn.stop.requested() && std::chrono::steady_clock::now() < deadline) {
     UDT::UDSET set;
     UD_SET(listener, &set);
     timeval step{0, kAcceptStepMs * 1000};
@@ -194,7 +194,7 @@ bool PeerReceiver(const Exchange& x) {
   bool helloSeen = false, ackSeen = false, ready = false;
   std::string datagram;
   sockaddr_in from{};
-  for (int attempt = 0; attempt < kReceiveAttempts && !ready && !conn.stopRequested; ++attempt) {
+  for (int attempt = 0; attempt < kReceiveAttempts && !ready && !conn.stop.requested(); ++attempt) {
     int r = ReceiveDatagram(x.udp, datagram, from);
     if (r < 0) break;
     if (r == 0) continue;
@@ -221,7 +221,7 @@ bool PeerReceiver(const Exchange& x) {
       }
     }
   }
-  bool connected = ready && !conn.stopRequested && AcceptOnPunchedSocket(x);
+  bool connected = ready && !conn.stop.requested() && AcceptOnPunchedSocket(x);
   conn.peerState = -1;  // ends the sender
   return connected;
 }
@@ -251,7 +251,7 @@ bool RunExchanges(Exchange& x) {
     return false;
   }
   Join(sender, receiver);
-  if (!Known(conn.PeerAddress()) || conn.stopRequested) {
+  if (!Known(conn.PeerAddress()) || conn.stop.requested()) {
     LogLine("traversal: no peer address from the traversal server");
     return true;
   }
@@ -296,7 +296,7 @@ TraversalResult TraverseNat(ServiceContext& ctx, DeviceConnection& conn) {
   if (!conn.udpSocketOwnedByUdt) ::close(udp);
   conn.udpSocket = -1;
   conn.udpSocketOwnedByUdt = false;
-  if (conn.stopRequested) return TraversalResult::kStopped;
+  if (conn.stop.requested()) return TraversalResult::kStopped;
   return ran ? TraversalResult::kNoConnection : TraversalResult::kFailed;
 }
 

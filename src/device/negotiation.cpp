@@ -133,8 +133,9 @@ bool RequestStart(ServiceContext& ctx, const std::string& sid, DeviceConnection&
                   std::string_view date) {
   LogLine("go to the RequestStart.");
   if (!conn.sid.Assign(sid)) return false;  // a cut id would name another camera
-  ServiceReply reply = SendRequest(
-      ctx, EnvelopeRequest(ctx, "current", CurrentFields(ctx, sid, playback, date), kCurrentReplyBytes));
+  ServiceRequest request = EnvelopeRequest(ctx, "current", CurrentFields(ctx, sid, playback, date), kCurrentReplyBytes);
+  request.cancel = conn.stop.cancellation();  // a stop ends the transfer at once
+  ServiceReply reply = SendRequest(ctx, request);
   if (!reply.StatusIs("OK")) return false;
   Json::Value inner;
   const Json::Value* bean = nullptr;

@@ -30,13 +30,13 @@ long RestOf(uint8_t type, std::string_view prefix) {
 Received ReceiveSessionPacket(DeviceConnection& conn, Transport transport, SessionPacket& packet) {
   packet.bytes.assign(kPrefixBytes, '\0');
   if (!RecvLen(conn, transport, packet.bytes.data(), kPrefixBytes)) return Received::kFailed;
-  if (conn.stopRequested) return Received::kStopped;
+  if (conn.stop.requested()) return Received::kStopped;
   long rest = RestOf(packet.type(), packet.bytes);
   if (rest < 0 || kPrefixBytes + static_cast<std::size_t>(rest) > kReceiveBufferBytes) return Received::kFailed;
   packet.bytes.resize(kPrefixBytes + static_cast<std::size_t>(rest));
   if (!RecvLen(conn, transport, packet.bytes.data() + kPrefixBytes, static_cast<std::size_t>(rest)))
     return Received::kFailed;
-  return conn.stopRequested ? Received::kStopped : Received::kPacket;
+  return conn.stop.requested() ? Received::kStopped : Received::kPacket;
 }
 
 bool SealSessionPacket(std::string_view devKey, const JsonMessage& message, std::string& out) {

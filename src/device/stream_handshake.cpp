@@ -124,7 +124,7 @@ bool Handshake(ServiceContext& ctx, DeviceConnection& conn, Transport transport,
   Json::Value reply;
   StreamParameters params;
   bool ok = SendSessionMessage(devKey, conn, transport, ConnectMessage(ctx, conn, transport, request)) &&
-            !conn.stopRequested && AwaitReply(conn, transport, devKey, reply) &&
+            !conn.stop.requested() && AwaitReply(conn, transport, devKey, reply) &&
             ParseConnectReply(reply, request.playback, params);
   if (ok) {
     LogLine("Ctrl_Recv_Play_TCP()::recv the sps-pps package.");
@@ -135,7 +135,7 @@ bool Handshake(ServiceContext& ctx, DeviceConnection& conn, Transport transport,
     return false;
   }
   LogLine("Ctrl_Recv_Play_TCP()::go to send the StartUp .");
-  if (!SendSessionMessage(devKey, conn, transport, {{"type", "startup"}}) || conn.stopRequested) return false;
+  if (!SendSessionMessage(devKey, conn, transport, {{"type", "startup"}}) || conn.stop.requested()) return false;
   out = std::move(params);
   return true;
 }

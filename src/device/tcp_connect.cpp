@@ -22,14 +22,14 @@ ConnectResult Fail(int fd, ConnectResult why) {
 ConnectResult AwaitConnected(const DeviceConnection& conn, int fd, std::chrono::milliseconds wait) {
   auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
-    if (conn.stopRequested) return ConnectResult::kStopped;
+    if (conn.stop.requested()) return ConnectResult::kStopped;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return ConnectResult::kTimedOut;
-    pollfd p{fd, POLLOUT, 0};
-    int r = ::poll(&p, 1, static_cast<int>(std::min<long>(left.count(), kSocketWaitMs)));
+    pollfd p[2] = {{fd, POLLOUT, 0}, {conn.stop.fd(), POLLIN, 0}};
+    int r = ::poll(p, 2, static_cast<int>(std::min<long>(left.count(), kSocketWaitMs)));
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return ConnectResult::kTimedOut;
-    if (r == 0) continue;
+    if (r == 0 || !p[0].revents) continue;
     int error = 0;
     socklen_t size = sizeof error;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return ConnectResult::kTimedOut;

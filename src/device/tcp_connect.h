@@ -25,7 +25,7 @@ enum class ConnectResult {
 };
 
 // fd receives the connected socket on kConnected; on anything else no socket
-// is left open. The wait observes conn.stopRequested every 200 ms.
+// is left open. A stop of conn ends the wait at once.
 ConnectResult ConnectWithin5s(const DeviceConnection& conn, std::string_view ip, uint16_t port, int& fd,
                               std::chrono::milliseconds wait = kConnectWait);
 

@@ -1,43 +1,32 @@
 #pragma once
 // PlaybackSession: the playback window's own session to a camera, apart
 // from the camera's live one, so that one camera can be watched live and
-// played back at once. A start thread negotiates the recorded hour, opens
-// the socket and runs the handshake, then starts the workers: keep-alive,
-// control commands, receive loop and frame clock, and the AAC player. The
-// status painter runs for the session object's whole life (the window's).
+// played back at once. Its DeviceSession negotiates the recorded hour and
+// runs the connection on two threads; the pictures come in frame ticks on
+// the display clock the window shares with the wall; the AAC player keeps
+// the sound with the picture.
 //
 // Threads and guards:
 // - Start, the stop and the controls come from one controlling thread (the
-//   window's or the driver's); a restart's stop runs on the start thread.
-//   lifecycleMutex_ keeps those two stops apart.
-// - m_VideoStatus, the position fields, paused_ and the counters are
-//   atomics; the listener is told of every change from the thread making it.
-// - ringMutex_ keeps the painter's look at the ring apart from the stop's
-//   release of it.
-// - conn_, params_, ring_, decoder_, converter_ and the worker threads are
-//   written by the start thread before the workers start and released by
-//   the stop after every worker has been joined.
-// - The picture path (decoder_, converter_, onFrame) runs on the frame
-//   clock's thread only.
-// - The next control command is handed over under commandMutex_; a newer one
-//   replaces one that has not been sent yet.
+//   window's or the driver's); lifecycleMutex_ keeps a stop from the
+//   destructor apart from theirs.
+// - m_VideoStatus, the position fields, paused_, opening_ and the counters
+//   are atomics; the listener is told of every change from the thread
+//   making it.
+// - params_, firstFrameShown_, failedShown_ and converter_ are the ticks';
+//   SessionOpened sets them before the first tick, the stop releases them
+//   after the last.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 
-#include "device/connection.h"
 #include "device/stream_handshake.h"
 #include "playback/playback_time.h"
 #include "stream/audio_player.h"
-#include "stream/frame_ring.h"
-#include "stream/video_decoder.h"
+#include "stream/device_session.h"
 #include "stream/video_status.h"
 #include "stream/video_surface.h"
 
@@ -66,23 +55,22 @@ struct PlaybackCommand {
   int32_t point = 0;  // seconds from the start of the recording
 };
 
-class PlaybackSession {
+class PlaybackSession : private SessionOwner {
  public:
-  PlaybackSession(ServiceContext& ctx, AudioDevices& devices, std::string sid, VideoSurface& canvas,
-                  PlaybackListener& listener);
-  // The window's close: the painter ends, the start thread is waited for
-  // and the stop runs.
-  ~PlaybackSession();
+  PlaybackSession(ServiceContext& ctx, AudioDevices& devices, DisplayClock& clock, std::string sid,
+                  VideoSurface& canvas, PlaybackListener& listener);
+  // The window's close: the stop runs.
+  ~PlaybackSession() override;
   PlaybackSession(const PlaybackSession&) = delete;
   PlaybackSession& operator=(const PlaybackSession&) = delete;
 
   // "开始播放" for the selected hour ("20140520-08"): false, with nothing
-  // done, while a start thread runs, unless the session has failed.
+  // done, while an earlier start still negotiates, unless it has failed.
   bool StartPlayback(const std::string& selectedHour);
   // The playback stop, on the calling thread.
   void StopCleanCamera();
 
-  // The controls; each hands a command to the control thread.
+  // The controls; each hands a command to the session thread.
   void Forward();
   void Back();
   void Pause();
@@ -97,46 +85,36 @@ class PlaybackSession {
   bool paused() const { return paused_; }
   const std::string& m_CurSelDate() const { return curSelDate_; }  // the controlling thread's
   // The connect reply of the running session (valid while it plays).
-  StreamParameters parameters() const;
+  StreamParameters parameters() const { return session_.parameters(); }
+  // Tests put their own way to the camera here; null asks the service.
+  void SetOpener(SessionOpener* opener) { opener_ = opener; }
 
   // Each shown frame's bytes as received, on the frame clock's thread
   // (lumivexctl keeps them in an MP4). Set before the first start.
   std::function<void(const StreamParameters&, const ShownFrame&)> onFrame;
 
   struct Counters {
-    std::atomic<uint64_t> shown{0};  // pictures presented
+    std::atomic<uint64_t> shown{0};           // pictures presented
     std::atomic<uint64_t> framesReceived{0};  // whole frames the frame clock took out
-    std::atomic<uint64_t> commandsSent{0};
   };
   Counters counters;
+  uint64_t commandsSent() const { return session_.controlsSent(); }
   const CameraAudioPlayer& audioPlayer() const { return audio_; }
 
  private:
   void SetStatus(int32_t status);
-  void StartThread(std::string selectedHour);
-  bool OpenSession();
-  bool OpenDecoder(const StreamParameters& params);
-  bool StartWorkers(bool udt);
-  void JoinStartThread();
-  void RunStop();
+  void RunStop();  // under lifecycleMutex_
   void Give(PlaybackCommand command);
   void ShowPosition(int32_t position, bool elapsed);
-  // The start time plus position.
-  std::string TimeLabel(int32_t position) const;
-  bool SleepUnlessStopped(std::chrono::milliseconds time) const;
+  std::string TimeLabel(int32_t position) const;  // the start time plus position
 
-  // playback_stream.cpp
-  void KeepAlive();
-  void ControlCommands();
-  void ReceiveLoop();
-  void TimerSetUp();
-  void OnFrameTimer();
+  // SessionOwner (playback_stream.cpp)
+  bool SessionOpened(const StreamParameters& params) override;
+  void FrameTick(bool late) override;
+  bool SoundArrived(const AudioPacket& packet) override;
+  void SessionFailed() override;
   void ShowFrame(const ShownFrame& frame);
-  void PaintStatus();
-  int BufferedFrames() const;
 
-  ServiceContext& ctx_;
-  const std::string sid_;
   VideoSurface& canvas_;
   PlaybackListener& listener_;
 
@@ -144,31 +122,21 @@ class PlaybackSession {
   std::string curSelDate_;  // the controlling thread's
   std::atomic<int32_t> startSecond_{0};  // of the day, from "playback-initTime"
   std::atomic<int32_t> playbackGap_{0};
-  std::atomic<int32_t> position_{0};         // the trackbar's
-  std::atomic<int32_t> lastShownSecond_{0};  // frame clock's
+  std::atomic<int32_t> position_{0};          // the trackbar's
+  std::atomic<int32_t> lastShownSecond_{0};   // ticks'
   std::atomic<int32_t> currentVideoTime_{0};  // ms; read by the audio player
-  std::atomic<int32_t> firstFrameShown_{0};
   std::atomic<bool> paused_{false};
-  std::atomic<bool> closeFlag_{false};   // ends the painter
-  std::atomic<bool> cancelled_{false};   // a stop from outside: the start thread goes no further
-  std::atomic<bool> startRunning_{false};
-  std::atomic<int> progressStep_{0};
+  std::atomic<bool> opening_{false};  // from a start until the handshake's end or a failure
 
-  DeviceConnection conn_;
+  DeviceSession session_;
+  ServiceOpener serviceOpener_;
+  SessionOpener* opener_ = nullptr;
   StreamParameters params_;
-  mutable std::mutex paramsMutex_;  // params_ for readers outside the session
-  mutable std::mutex ringMutex_;  // ring_ (not its slots) for the painter
-  std::unique_ptr<FrameRing> ring_;
-  VideoDecoder decoder_;
+  bool firstFrameShown_ = false;
+  bool failedShown_ = false;
   PictureConverter converter_;
   CameraAudioPlayer audio_;
-
-  std::mutex commandMutex_;
-  std::condition_variable commandWake_;
-  std::optional<PlaybackCommand> command_;  // guarded by commandMutex_
-
   std::mutex lifecycleMutex_;
-  std::thread startThread_, painter_, keepAlive_, control_, receiver_, timerSetup_, clock_;
 };
 
 }  // namespace lumivex

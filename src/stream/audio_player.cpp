@@ -34,7 +34,7 @@ AudioSyncStep SyncStep(int32_t d, bool& farAhead) {
   return d < -kAheadMs ? AudioSyncStep::kWait : AudioSyncStep::kPlay;
 }
 
-CameraAudioPlayer::CameraAudioPlayer(AudioDevices& devices, const std::atomic<bool>* sessionStop)
+CameraAudioPlayer::CameraAudioPlayer(AudioDevices& devices, const StopSignal* sessionStop)
     : devices_(devices), sessionStop_(sessionStop) {}
 
 CameraAudioPlayer::~CameraAudioPlayer() {
@@ -71,6 +71,7 @@ AudioStart CameraAudioPlayer::StartCameraAudio(const AudioStreamInfo& info, std:
   // Here rather than on the start thread, under the lock a stop takes: a
   // stop that follows at once cannot be undone by a late start thread.
   cameraAudioOff = 0;
+  if (sessionStop_) sessionStop_->Notify();  // the keep-alive tells the camera at once
   start_ = std::thread(&CameraAudioPlayer::StartThread, this, info);
   return AudioStart::kStarted;
 }
@@ -206,7 +207,7 @@ bool CameraAudioPlayer::WaitForEntry(std::chrono::milliseconds poll, std::string
 }
 
 bool CameraAudioPlayer::Aborted() const {
-  return cameraAudioOff != 0 || quitting_ || (sessionStop_ && *sessionStop_);
+  return cameraAudioOff != 0 || quitting_ || (sessionStop_ && sessionStop_->requested());
 }
 
 CameraAudioPlayer::Pcm CameraAudioPlayer::Decode(std::string_view payload, int attempts) {

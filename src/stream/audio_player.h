@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/stop_signal.h"
 #include "device/session_packet.h"
 #include "stream/audio_codec.h"
 #include "stream/audio_device.h"
@@ -53,8 +54,8 @@ enum class AudioStart {
 
 class CameraAudioPlayer {
  public:
-  // sessionStop: the session's stop flag (may be null); devices outlive the player.
-  explicit CameraAudioPlayer(AudioDevices& devices, const std::atomic<bool>* sessionStop = nullptr);
+  // sessionStop: the session's stop (may be null); devices outlive the player.
+  explicit CameraAudioPlayer(AudioDevices& devices, const StopSignal* sessionStop = nullptr);
   ~CameraAudioPlayer();
   CameraAudioPlayer(const CameraAudioPlayer&) = delete;
   CameraAudioPlayer& operator=(const CameraAudioPlayer&) = delete;
@@ -111,7 +112,7 @@ class CameraAudioPlayer {
   void Clean();
 
   AudioDevices& devices_;
-  const std::atomic<bool>* const sessionStop_;
+  const StopSignal* const sessionStop_;
   std::atomic<bool> quitting_{false};
 
   AacRing aacRing_;

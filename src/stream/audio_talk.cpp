@@ -13,7 +13,7 @@ constexpr auto kSenderPoll = std::chrono::milliseconds(5);
 
 }  // namespace
 
-TalkBack::TalkBack(AudioDevices& devices, const std::atomic<bool>* sessionStop)
+TalkBack::TalkBack(AudioDevices& devices, const StopSignal* sessionStop)
     : devices_(devices), sessionStop_(sessionStop) {}
 
 TalkBack::~TalkBack() {
@@ -95,7 +95,7 @@ void TalkBack::OnBlock(const uint8_t* data, std::size_t size) {
   if (!ring_.Push(data, size)) ++blocksDropped_;
 }
 
-bool TalkBack::KeepSending() const { return talking == 1 && !quitting_ && !(sessionStop_ && *sessionStop_); }
+bool TalkBack::KeepSending() const { return talking == 1 && !quitting_ && !(sessionStop_ && sessionStop_->requested()); }
 
 bool TalkBack::TakeBlock(std::vector<int16_t>& samples) {
   const uint8_t* block = ring_.Front();

@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "core/stop_signal.h"
 #include "stream/audio_codec.h"
 #include "stream/audio_device.h"
 #include "stream/audio_player.h"
@@ -32,7 +33,7 @@ class TalkBack {
   // A whole packet to send on the session's connection; false when it failed.
   using SendPacket = std::function<bool(const std::string& packet)>;
 
-  explicit TalkBack(AudioDevices& devices, const std::atomic<bool>* sessionStop = nullptr);
+  explicit TalkBack(AudioDevices& devices, const StopSignal* sessionStop = nullptr);
   ~TalkBack();
   TalkBack(const TalkBack&) = delete;
   TalkBack& operator=(const TalkBack&) = delete;
@@ -68,7 +69,7 @@ class TalkBack {
   void Clean();
 
   AudioDevices& devices_;
-  const std::atomic<bool>* const sessionStop_;
+  const StopSignal* const sessionStop_;
   std::atomic<bool> quitting_{false};
 
   // The start thread's, then the stop's once the start and sender ended.

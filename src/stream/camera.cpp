@@ -1,4 +1,4 @@
-// Start, stop and the reconnect watchdog of a camera's live view.
+// Start, stop and the reconnect of a camera's live view.
 
 #include "stream/camera.h"
 
@@ -8,6 +8,7 @@
 #include "core/logging.h"
 #include "core/threads.h"
 #include "stream/audio_device.h"
+#include "stream/session_clock.h"
 #include "webservice/service_context.h"
 
 namespace lumivex {
@@ -18,28 +19,28 @@ int32_t AutoQualityLevel(int windowWidth) {
 }
 
 CCamera::CCamera(StreamEnvironment& env, std::string sid, std::string name)
-    : env_(env), sid_(std::move(sid)), name_(std::move(name)), audio_(env.audioDevices, &conn_.stopRequested),
-      talk_(env.audioDevices, &conn_.stopRequested) {}
+    : env_(env),
+      sid_(std::move(sid)),
+      name_(std::move(name)),
+      session_(SessionKind::kLive, env.ctx, env.displayClock, *this),
+      serviceOpener_(env.ctx, sid_),
+      audio_(env.audioDevices, &session_.connection().stop),
+      talk_(env.audioDevices, &session_.connection().stop) {
+  session_.soundPlaying = [this] { return audio_.cameraAudioOff == 0; };
+}
 
 CCamera::~CCamera() {
-  {
-    std::lock_guard lock(watchdogMutex_);
-    watchdogQuit_ = true;
-  }
-  watchdogWake_.notify_all();
-  JoinIfStarted(watchdog_);
+  env_.watchdog.Remove(this);
   {
     std::lock_guard lock(stopThreadMutex_);
     JoinIfStarted(stopThread_);
   }
-  bool active;
   {
     std::lock_guard lock(lifecycleMutex_);
-    active = sessionActive_;
+    if (sessionActive_) RunStop();
   }
-  if (active) RunStop(StopKind::kWatchdog);  // the same clean-up, without a restart
   std::lock_guard lock(stopThreadMutex_);
-  JoinIfStarted(stopThread_);  // one a relay guard may have started meanwhile
+  JoinIfStarted(stopThread_);  // one the relay limit may have started meanwhile
   env_.wall.audio().Forget(this);
 }
 
@@ -53,14 +54,9 @@ void CCamera::SetName(std::string name) {
   name_ = std::move(name);
 }
 
-StreamParameters CCamera::parameters() const {
-  std::lock_guard lock(paramsMutex_);
-  return params_;
-}
-
 AudioStreamInfo CCamera::audioInfo() const {
-  std::lock_guard lock(paramsMutex_);
-  return AudioStreamInfo{params_.audio, params_.m_AudioSample};
+  const StreamParameters params = session_.parameters();
+  return AudioStreamInfo{params.audio, params.m_AudioSample};
 }
 
 void CCamera::Rotate() {
@@ -68,36 +64,24 @@ void CCamera::Rotate() {
   Redraw();
 }
 
-void CCamera::RequestPanTilt(PtzDirection direction) {
-  {
-    std::lock_guard lock(wakeMutex_);
-    ptzPending_[static_cast<int>(direction)] = true;
-  }
-  wake_.notify_all();
-}
-
-bool CCamera::panTiltPending(PtzDirection direction) const {
-  std::lock_guard lock(wakeMutex_);
-  return ptzPending_[static_cast<int>(direction)];
+bool CCamera::SetQuality(int32_t level) {
+  if (std::find(std::begin(kQualityLevels), std::end(kQualityLevels), level) == std::end(kQualityLevels))
+    return false;
+  if (!session_.open()) return false;
+  bitRate = level;  // kept even when the send then fails
+  JsonMessage message = session_.Control("resetBitRate");
+  message["bitRate"] = std::to_string(level);
+  session_.PutCommand(std::move(message));
+  return true;
 }
 
 void CCamera::SetStatus(int32_t status) {
   if (m_VideoStatus.exchange(status) == status) return;
-  LogState(status);
-  Wake();
+  LogInfo("camera " + sid_ + ": " + VideoStatusName(status));
 }
 
-void CCamera::Wake() {
-  // Taken between the change and the notice: a waiter is either before its
-  // check, and sees the change, or already waiting, and is woken.
-  { std::lock_guard lock(wakeMutex_); }
-  wake_.notify_all();
-}
-
-bool CCamera::WaitUnlessStopped(std::chrono::milliseconds time, const std::function<bool()>& done) {
-  std::unique_lock lock(wakeMutex_);
-  wake_.wait_for(lock, time, [&] { return conn_.stopRequested || done(); });
-  return conn_.stopRequested;
+void CCamera::ShowStatus(StatusPicture status) {
+  if (VideoSurface* surface = env_.wall.Surface(place())) surface->ShowStatus(status);
 }
 
 void CCamera::StartCamera() {
@@ -110,9 +94,8 @@ void CCamera::StartCamera() {
   if (!sessionActive_) {
     BeginSession();
     lock.unlock();
-    // No pause before the watchdog: its first check only acts on a failed
-    // session, and a wall starting sixteen cameras must not wait 200 ms each.
-    EnsureWatchdog();
+    watched_ = true;
+    env_.watchdog.Add(this, [this] { CheckReconnect(); });
     return;
   }
   if (m_VideoStatus == STATUS_VIDEO_FAILED) {
@@ -127,68 +110,31 @@ void CCamera::BeginSession() {
   counters.decodeCpuNs = counters.convertCpuNs = 0;
   counters.firstPictureNs = counters.replyNs = 0;
   counters.startedNs = SteadyNowNs();
-  {
-    std::lock_guard lock(wakeMutex_);
-    std::fill(std::begin(ptzPending_), std::end(ptzPending_), false);  // none meant for this session
-    qualityPending_ = 0;
-  }
   SetStatus(STATUS_VIDEO_CONNECTING);
   env_.wall.AssignWindow(*this);  // sets wallPage and wallIndex under the wall's lock
+  ShowStatus(StatusPicture::kConnecting);
   sessionActive_ = true;
-  StartPainter();
-  session_ = std::thread([this] { SessionThread(); });
+  if (!session_.Start(env_.opener ? *env_.opener : serviceOpener_, ConnectRequest{})) SessionFailed();
 }
 
-void CCamera::Fail() { SetStatus(STATUS_VIDEO_FAILED); }
-
-void CCamera::LogState(int32_t status) const {
-  LogInfo("camera " + sid_ + ": " + VideoStatusName(status));
-}
-
-void CCamera::StartPainter() {
-  JoinIfStarted(painter_);  // one that ended with an earlier session
-  painter_ = std::thread([this] { PaintStatus(); });
-}
-
-void CCamera::EnsureWatchdog() {
-  {
-    std::lock_guard lock(watchdogMutex_);
-    watchdogSuspended_ = false;
-  }
-  watchdogWake_.notify_all();
-  if (!watchdog_.joinable()) watchdog_ = std::thread([this] { Watchdog(); });
-}
-
-void CCamera::Watchdog() {
-  std::unique_lock lock(watchdogMutex_);
-  while (!watchdogQuit_) {
-    watchdogWake_.wait(lock, [this] { return watchdogQuit_ || !watchdogSuspended_; });
-    if (watchdogQuit_) return;
-    lock.unlock();
-    if (m_VideoStatus == STATUS_VIDEO_FAILED && natType() != DEVICE_TRAN_SRV && !stopping_) {
-      std::lock_guard life(lifecycleMutex_);
-      if (sessionActive_ && m_VideoStatus == STATUS_VIDEO_FAILED) {
-        stopping_ = true;
-        RunStop(StopKind::kWatchdog);
-        stopping_ = false;
-        BeginSession();
-        restartPending = 0;  // a start asked for meanwhile is this one
-      }
-    }
-    lock.lock();
-    watchdogWake_.wait_for(lock, env_.watchdogPeriod, [this] { return watchdogQuit_; });
-  }
+void CCamera::CheckReconnect() {
+  if (!watched_ || stopping_ || m_VideoStatus != STATUS_VIDEO_FAILED || natType() == DEVICE_TRAN_SRV) return;
+  std::lock_guard life(lifecycleMutex_);
+  if (!sessionActive_ || m_VideoStatus != STATUS_VIDEO_FAILED) return;
+  stopping_ = true;
+  RunStop();
+  LogLine("camera:StopCleanCameraCheck()");
+  stopping_ = false;
+  BeginSession();
+  restartPending = 0;  // a start asked for meanwhile is this one
 }
 
 void CCamera::StopCleanCamera() {
   stopping_ = true;
   {
     std::lock_guard lock(lifecycleMutex_);
-    {
-      std::lock_guard w(watchdogMutex_);
-      watchdogSuspended_ = true;
-    }
-    RunStop(StopKind::kUser);
+    watched_ = false;
+    RunStop();
   }
   stopping_ = false;
   if (restartPending.exchange(0)) StartCamera();
@@ -208,51 +154,23 @@ bool CCamera::StopCleanCameraAsync() {
   return true;
 }
 
-void CCamera::JoinSessionThreads() {
-  JoinIfStarted(painter_);
-  JoinIfStarted(session_);
-  // The session thread started these and set clockId_; it has ended.
-  for (std::thread* t : {&relayLimit_, &relayCutoff_, &keepAlive_, &receiver_, &controls_}) JoinIfStarted(*t);
-  if (const uint64_t id = clockId_.exchange(0)) env_.displayClock.Remove(id);
-}
-
-void CCamera::RunStop(StopKind kind) {
-  conn_.stopRequested = true;
-  Wake();
-  JoinSessionThreads();
+void CCamera::RunStop() {
+  session_.Stop();  // its threads and ticks have ended when it returns
   if (!talk_.stopRunning()) talk_.CleanLocalAudioAsync({});
   if (!audio_.stopRunning() && audio_.CleanCameraAudioAsync({})) audio_.cameraAudioOff = 1;
   env_.wall.audio().SessionStopped(this);
-  ReleaseSession(kind);
-}
-
-void CCamera::ReleaseSession(StopKind kind) {
-  {
-    std::lock_guard lock(socketMutex_);
-    sessionOpen_ = false;
-    conn_.Reset();
-  }
-  ringInUse_ = nullptr;
-  ring_.reset();
-  decoder_.Release();
   group_.Clear();
   converter_.Release();
-  {
-    std::lock_guard lock(paramsMutex_);
-    params_ = StreamParameters{};
-  }
   bitRate = -1;
   recorder_.Close();
   audio_.cameraAudioOff = 1;
-  conn_.stopRequested = false;
-  WallPlace place{wallPage, wallIndex};
+  const WallPlace place{wallPage, wallIndex};
   if (place.valid()) env_.wall.ReleaseWindow(*this, place);
   wallPage = -1;
   wallIndex = -1;
   rotation = 0;
   SetStatus(STATUS_READY);
   sessionActive_ = false;
-  if (kind == StopKind::kWatchdog) LogLine("camera:StopCleanCameraCheck()");
 }
 
 }  // namespace lumivex

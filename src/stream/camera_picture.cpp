@@ -1,5 +1,5 @@
-// The picture side of a session: the frame clock, recording, decoding,
-// drawing into the wall window, snapshots, and the status painter.
+// The live session's owner side: what its frame ticks do (recording,
+// decoding, drawing into the wall window, snapshots) and its sound.
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -17,71 +17,92 @@ extern "C" {
 
 namespace lumivex {
 
-using namespace std::chrono_literals;
-
-constexpr auto kUntilWoken = std::chrono::hours(24);
-
-bool CCamera::StartFrameTicks() {
-  const int32_t gap = params_.m_VideoTimeGap;
-  recorder_.SetUp(env_.ctx.settings, sid_, params_);
-  if (gap <= 0) return false;
+bool CCamera::SessionOpened(const StreamParameters& params) {
+  // Before the first tick: the tick-only fields are handed over by phase.
+  counters.replyNs = SteadyNowNs();
+  bitRate = params.bitRate;
+  recorder_.SetUp(env_.ctx.settings, sid_, params);
   LogLine("m_wTimerRes=1");  // steady_clock sleeps need no timer resolution
-  LogLine("m_VideoTimeGap=" + std::to_string(gap));
+  LogLine("m_VideoTimeGap=" + std::to_string(params.m_VideoTimeGap));
+  frameGap_ = params.m_VideoTimeGap;
   meterNs_ = SteadyNowNs();
   promoted_ = false;
-  const uint64_t id = env_.displayClock.Add(std::chrono::milliseconds(gap), [this](bool late) { OnFrameTimer(late); });
-  clockId_ = id;  // the first tick comes a period from now; one that still came first promotes later
-  return id != 0;
+  failedShown_ = false;
+  return true;
+}
+
+bool CCamera::SoundArrived(const AudioPacket& packet) {
+  if (packet.aac && session_.connection().transport() == Transport::kUdt) return false;  // UDT carries Speex only
+  if (audio_.cameraAudioOff == 0) audio_.StorePacket(packet);
+  return true;
+}
+
+void CCamera::SessionFailed() {
+  SetStatus(STATUS_VIDEO_FAILED);
+  // Without ticks nothing else shows it; with them, the tick does once the
+  // frames still in the ring have been shown.
+  if (!session_.ticking()) ShowStatus(StatusPicture::kFailed);
+}
+
+void CCamera::RelayCut() {
+  if (env_.cutoffNoticePending.exchange(false))
+    env_.ctx.notifier.MessageBox("提示", "检测到当前网速不稳定，请稍后重试");
 }
 
 void CCamera::MeterBytes() {
   const int64_t now = SteadyNowNs();
   if (now - meterNs_ < 1'000'000'000) return;
   meterNs_ = now;
-  lastSecondBytes = static_cast<int32_t>(std::min<uint64_t>(conn_.receivedBytes.exchange(0), INT32_MAX));
+  const uint64_t bytes = session_.connection().receivedBytes.exchange(0);
+  lastSecondBytes = static_cast<int32_t>(std::min<uint64_t>(bytes, INT32_MAX));
 }
 
-void CCamera::OnFrameTimer(bool late) {
-  if (conn_.stopRequested) return;
+void CCamera::FrameTick(bool late) {
+  if (session_.connection().stop.requested()) return;
+  FrameRing& ring = *session_.ring();
+  const bool failed = m_VideoStatus == STATUS_VIDEO_FAILED;
   // Before the first picture there is nothing to show late.
   if (late && m_VideoStatus == STATUS_VIDEO_PLAYING) counters.late.fetch_add(1, std::memory_order_relaxed);
   MeterBytes();
-  // A failed session records nothing: were a segment opened here after the
-  // painter closed it, a failed camera would leave an empty file a second.
-  const bool record = recording != 0 && m_VideoStatus != STATUS_VIDEO_FAILED;
-  if (!recorder_.Tick(record) && record && conn_.transport() == Transport::kUdt) recording = 0;
-  TickResult result = ring_->Tick([this](const ShownFrame& frame) { ShowFrame(frame); });
+  // A failed session records nothing: a segment opened after the failure
+  // would leave an empty file a second.
+  if (failed) recorder_.Close();
+  const bool record = recording != 0 && !failed;
+  if (!recorder_.Tick(record) && record && session_.connection().transport() == Transport::kUdt) recording = 0;
+  const TickResult result = ring.Tick([this](const ShownFrame& frame) { ShowFrame(frame); });
   if (result == TickResult::kDroppedGap || result == TickResult::kDroppedIncomplete)
     counters.dropped.fetch_add(1, std::memory_order_relaxed);
+  if (failed && !failedShown_ && ring.filledCount() <= 1) {
+    ShowStatus(StatusPicture::kFailed);  // the last frames shown first
+    failedShown_ = true;
+  }
   if (redrawRequested_.exchange(0) && result != TickResult::kShown && m_VideoStatus == STATUS_VIDEO_PLAYING) {
-    const AVFrame* last = decoder_.lastPicture();
+    const AVFrame* last = session_.decoder().lastPicture();
     if (last && wallPage == env_.wall.currentPage()) Present(*last, place());
   }
 }
 
 void CCamera::ShowFrame(const ShownFrame& frame) {
-  if (conn_.stopRequested) return;
   if (recording && recorder_.isOpen()) recorder_.WriteMp4Sample(frame.data, frame.size, frame.keyFrame);
   group_.Add(frame.data, frame.size, frame.keyFrame);
+  VideoDecoder& decoder = session_.decoder();
   const int64_t decodeStart = ThreadCpuNs();
-  const AVFrame* picture = decoder_.Decode(frame.data, frame.size);
+  const AVFrame* picture = decoder.Decode(frame.data, frame.size);
   counters.decodeCpuNs.fetch_add(ThreadCpuNs() - decodeStart, std::memory_order_relaxed);
   if (!picture) return;
   counters.decoded.fetch_add(1, std::memory_order_relaxed);
   const WallPlace where = place();
   if (where.page != env_.wall.currentPage()) {
-    decoder_.SetLoopFilter(true);  // in full when it comes on screen
+    decoder.SetLoopFilter(true);  // in full when it comes on screen
     return;  // decoded all the same: the decoder stays current
   }
   int32_t connecting = STATUS_VIDEO_CONNECTING;
-  if (m_VideoStatus.compare_exchange_strong(connecting, STATUS_VIDEO_PLAYING)) {
-    LogState(STATUS_VIDEO_PLAYING);
-    Wake();
-  }
-  if (!promoted_) promoted_ = env_.displayClock.Promote(clockId_);
+  if (m_VideoStatus.compare_exchange_strong(connecting, STATUS_VIDEO_PLAYING))
+    LogInfo("camera " + sid_ + ": " + VideoStatusName(STATUS_VIDEO_PLAYING));
+  if (!promoted_) promoted_ = session_.PromoteTicks();
   const bool reduced = Present(*picture, where);
   // A snapshot that cannot be decoded again waits for full pictures.
-  decoder_.SetLoopFilter(!reduced || (snapshotRequested && !group_.complete()));
+  decoder.SetLoopFilter(!reduced || (snapshotRequested && !group_.complete()));
   if (snapshotRequested) TakePendingSnapshot(*picture);
 }
 
@@ -106,7 +127,7 @@ FrameOverlay CCamera::Overlay() {
   char caption[600];
   std::snprintf(caption, sizeof caption, "%s  %.2fK/s", name().c_str(), lastSecondBytes / 1024.0);
   overlay.caption = caption;
-  if (recording) overlay.recordMark = RecordMarkVisible(recordBlinkCounter_++, params_.m_VideoTimeGap);
+  if (recording) overlay.recordMark = RecordMarkVisible(recordBlinkCounter_++, frameGap_);
   overlay.deviceAudio = env_.wall.audio().audioCamera() == this;
   overlay.talkBack = env_.wall.audio().talkingCamera() == this;
   return overlay;
@@ -117,8 +138,8 @@ void CCamera::TakePendingSnapshot(const AVFrame& picture) {
   const std::string folder = s.storage.Get().ImagePath.str();
   const AVFrame* full = &picture;
   VideoDecoder again;  // only when the loop filter was left out since the key frame
-  if (!decoder_.fullSinceKey()) {
-    if (!group_.DecodeFull(params_, again)) return;  // full pictures come from the next key frame on
+  if (!session_.decoder().fullSinceKey()) {
+    if (!group_.DecodeFull(session_.parameters(), again)) return;  // full pictures come from the next key frame on
     full = again.lastPicture();
   }
   std::string path;
@@ -127,43 +148,6 @@ void CCamera::TakePendingSnapshot(const AVFrame& picture) {
   snapshotRequested = 0;
   if (env_.fileWritten) env_.fileWritten(path);
   env_.ctx.notifier.MessageBox("提示", "视频截图保存成功");
-}
-
-void CCamera::PaintStatus() {
-  for (;;) {
-    if (conn_.stopRequested) return;
-    VideoSurface* surface = env_.wall.Surface(place());
-    if (!surface) {
-      if (SleepUnlessStopped(1000ms)) return;
-      continue;
-    }
-    switch (m_VideoStatus.load()) {
-      case STATUS_READY:
-        surface->ShowStatus(StatusPicture::kIdle, 0);
-        if (SleepUnlessStopped(1000ms)) return;
-        break;
-      case STATUS_VIDEO_CONNECTING:
-        surface->ShowStatus(StatusPicture::kConnecting, progressStep_++);
-        if (SleepUnlessStopped(500ms)) return;
-        break;
-      case STATUS_VIDEO_PLAYING:  // the pictures are the ticks' to draw: sleep until that ends
-        if (WaitUnlessStopped(kUntilWoken, [this] { return m_VideoStatus != STATUS_VIDEO_PLAYING; })) return;
-        break;
-      case STATUS_VIDEO_FAILED: {
-        recorder_.Close();
-        FrameRing* ring = ringInUse_.load();
-        if (ring && ring->filledCount() > 1) {
-          if (SleepUnlessStopped(300ms)) return;
-          break;
-        }
-        surface->ShowStatus(StatusPicture::kFailed, 0);
-        if (SleepUnlessStopped(2000ms)) return;
-        break;
-      }
-      default:
-        return;
-    }
-  }
 }
 
 }  // namespace lumivex

@@ -4,7 +4,7 @@
 // and orientation (RGB32, the byte order QImage::Format_RGB32 blits as it
 // is) into the surface's back buffer and presents it; the window paints the
 // front buffer 1:1. Status pictures (idle, connecting, failed) are the
-// window's to draw; the session only says which one and the progress step.
+// window's to draw; the session only says which one.
 
 #include <atomic>
 #include <cstdint>
@@ -58,8 +58,9 @@ class VideoSurface {
   virtual Picture& BackBuffer() = 0;
   // The back buffer becomes the picture shown; any thread.
   virtual void Present(const FrameOverlay& overlay) = 0;
-  // No picture: the status picture, with the progress step while connecting.
-  virtual void ShowStatus(StatusPicture status, int progressStep) = 0;
+  // No picture: the status picture. The window animates the connecting
+  // one itself until another picture or status comes.
+  virtual void ShowStatus(StatusPicture status) = 0;
 };
 
 // Two pictures for a surface: the session fills the back one while the

@@ -13,7 +13,7 @@ void CountingSurface::Present(const FrameOverlay& overlay) {
   presented_.fetch_add(1);
 }
 
-void CountingSurface::ShowStatus(StatusPicture status, int) { lastStatus_ = static_cast<int>(status); }
+void CountingSurface::ShowStatus(StatusPicture status) { lastStatus_ = static_cast<int>(status); }
 
 std::string CountingSurface::lastCaption() const {
   std::lock_guard lock(mutex_);
@@ -49,7 +49,7 @@ void HeadlessWall::ReleaseWindow(CCamera& camera, WallPlace place) {
   if (place.page != 0 || place.index < 0 || place.index >= static_cast<int>(owners_.size())) return;
   if (owners_[static_cast<std::size_t>(place.index)] != &camera) return;
   owners_[static_cast<std::size_t>(place.index)] = nullptr;
-  surfaces_[static_cast<std::size_t>(place.index)]->ShowStatus(StatusPicture::kIdle, 0);
+  surfaces_[static_cast<std::size_t>(place.index)]->ShowStatus(StatusPicture::kIdle);
 }
 
 VideoSurface* HeadlessWall::Surface(WallPlace place) { return place.page == 0 ? surface(place.index) : nullptr; }

@@ -46,7 +46,7 @@ class CountingSurface : public VideoSurface {
   PictureSize DrawingSize() const override { return size_; }
   Picture& BackBuffer() override { return buffers_.Back(); }
   void Present(const FrameOverlay& overlay) override;
-  void ShowStatus(StatusPicture status, int progressStep) override;
+  void ShowStatus(StatusPicture status) override;
 
   uint64_t presented() const { return presented_; }
   int lastStatus() const { return lastStatus_; }  // StatusPicture, -1 before the first

@@ -11,6 +11,7 @@
 #include "ui/dialogs/device_dialogs.h"
 #include "ui/main_window.h"
 #include "ui/playback/playback_window.h"
+#include "stream/camera.h"
 #include "ui/qt_audio.h"
 #include "webservice/camera_list.h"
 #include "webservice/device_settings.h"
@@ -61,7 +62,7 @@ void CLumivexDlg::OpenBoundUsers(int device) {
 void CLumivexDlg::OpenPlayback(int device) {
   const std::optional<CameraInfo> info = app_.cameras.Get(device);
   if (!info) return;
-  CPlayback playback(app_, *audioDevices_, *info, this);
+  CPlayback playback(app_, *audioDevices_, env_->displayClock, *info, this);
   dialogRunner_(playback);
 }
 

@@ -137,24 +137,27 @@ void CSubCanvas::Present(const FrameOverlay& overlay) {
   RequestRepaint();
 }
 
-void CSubCanvas::ShowStatus(StatusPicture status, int progressStep) {
+void CSubCanvas::ShowStatus(StatusPicture status) {
   {
     std::lock_guard lock(stateMutex_);
     state_.shown = status == StatusPicture::kFailed       ? Shown::kFailed
                    : status == StatusPicture::kConnecting ? Shown::kConnecting
                                                           : Shown::kIdle;
-    state_.progressStep = progressStep;
   }
   RequestRepaint();
 }
 
 void CSubCanvas::SetCamera(CCamera* camera) {
   camera_ = camera;
+  // A camera moved here by a layout change shows its status at once; its
+  // next picture follows.
+  const int32_t status = camera ? camera->m_VideoStatus.load() : STATUS_READY;
   {
     std::lock_guard lock(stateMutex_);
-    state_.shown = Shown::kIdle;
+    state_.shown = status == STATUS_VIDEO_CONNECTING ? Shown::kConnecting
+                   : status == STATUS_VIDEO_FAILED   ? Shown::kFailed
+                                                     : Shown::kIdle;
     state_.overlay = {};
-    state_.progressStep = 0;
   }
   RequestRepaint();
 }
@@ -212,6 +215,7 @@ void CSubCanvas::resizeEvent(QResizeEvent*) {
 
 void CSubCanvas::paintEvent(QPaintEvent*) {
   const State s = Snapshot();
+  animation_.Follow(s.shown == Shown::kConnecting);
   const QRect draw = DrawingRectOf(s);
   QPainter p(this);
   CCamera* shown = camera();
@@ -258,7 +262,7 @@ void CSubCanvas::PaintStatus(QPainter& p, const QRect& draw, const State& s) {
     p.drawImage(draw, image);
   }
   if (s.shown != Shown::kConnecting) return;
-  const ui::ProgressBlocks blocks = ui::ProgressBlockRects(width(), height(), s.progressStep, ui::ProgressStyle::kLive);
+  const ui::ProgressBlocks blocks = ui::ProgressBlockRects(width(), height(), animation_.step(), ui::ProgressStyle::kLive);
   for (std::size_t k = 0; k < blocks.blocks.size(); ++k) {
     const bool active = static_cast<int>(k) == blocks.active;
     p.fillRect(ToQRect(blocks.blocks[k]), QColor::fromRgba(active ? ui::kProgressActiveArgb : ui::kProgressBlockArgb));

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "stream/video_surface.h"
+#include "ui/connecting_animation.h"
 
 class QAbstractButton;
 
@@ -53,14 +54,14 @@ class CSubCanvas : public QWidget, public VideoSurface {
   PictureSize DrawingSize() const override;
   Picture& BackBuffer() override { return buffers_.Back(); }
   void Present(const FrameOverlay& overlay) override;
-  void ShowStatus(StatusPicture status, int progressStep) override;
+  void ShowStatus(StatusPicture status) override;
 
   CCamera* camera() const { return camera_.load(); }
   // Position within its page; equals its slot after a layout, exchanged by
   // drag and drop.
   int order() const { return order_.load(); }
 
-  // Under the wall's mutex. A new or no camera starts from the empty picture.
+  // Under the wall's mutex. A new or no camera starts from its status picture.
   void SetCamera(CCamera* camera);
   void SetOrder(int order) { order_ = order; }
   // The selected window draws one pixel in and frames itself.
@@ -91,7 +92,6 @@ class CSubCanvas : public QWidget, public VideoSurface {
   enum class Shown { kIdle, kConnecting, kFailed, kPicture };
   struct State {
     Shown shown = Shown::kIdle;
-    int progressStep = 0;
     FrameOverlay overlay;
     bool selected = false;
     bool fullCanvas = false;
@@ -119,6 +119,7 @@ class CSubCanvas : public QWidget, public VideoSurface {
   std::atomic<bool> repaintPosted_{false};
   mutable std::mutex stateMutex_;
   State state_;  // guarded by stateMutex_
+  ConnectingAnimation animation_{*this, 500};  // GUI thread
 
   // Drag and drop (GUI thread): cursor to the window's edges, screen pixels.
   bool buttonDown_ = false;

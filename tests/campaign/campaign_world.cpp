@@ -88,7 +88,7 @@ World::World(const WorldOptions& options) {
   });
   wall_ = std::make_unique<HeadlessWall>(kLan + kRelay, PictureSize{160, 90});
   env_ = std::make_unique<StreamEnvironment>(client->ctx, *wall_, devices_);
-  env_->watchdogPeriod = options.watchdogPeriod;
+  env_->watchdog.SetPeriod(options.watchdogPeriod);
   for (int relay = 0; relay < 2; ++relay) {
     for (int i = 0; i < (relay ? kRelay : kLan); ++i) {
       Session& s = sessions.emplace_back();

@@ -77,7 +77,7 @@ TEST(RecvTCP_Len, TheStopFlagEndsItWithin200msAsSuccess) {
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it wait
   Clock::time_point stopped = Clock::now();
-  s.conn.stopRequested = true;
+  s.conn.stop.Request();
   ASSERT_TRUE(test::WaitFor([&] { return done.load(); }, std::chrono::seconds(2)));
   receiver.join();
   EXPECT_TRUE(result) << "a stop reports success, bytes missing or not";
@@ -183,7 +183,7 @@ TEST(ReceiveSessionPacket, FailsOnATruncatedPacketAndReportsAStop) {
 
   Session stopped;
   ASSERT_TRUE(stopped.pair.Write(video.substr(0, 500)));
-  stopped.conn.stopRequested = true;
+  stopped.conn.stop.Request();
   EXPECT_EQ(ReceiveSessionPacket(stopped.conn, Transport::kTcp, packet), Received::kStopped);
 }
 

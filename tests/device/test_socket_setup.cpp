@@ -141,7 +141,7 @@ TEST_F(SocketSetup, AStopEndsTheConnectWaitWithin200ms) {
   Negotiated(DEVICE_PORT_MAPPING, camera.port(), relay.port());
   auto result = std::async(std::launch::async, [this] { return GetSocketByNATType(client_.ctx, conn_); });
   ASSERT_EQ(result.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
-  conn_.stopRequested = true;
+  conn_.stop.Request();
   Clock::time_point stopped = Clock::now();
   ASSERT_EQ(result.wait_for(std::chrono::seconds(2)), std::future_status::ready);
   EXPECT_LT(Clock::now() - stopped, std::chrono::milliseconds(300));

@@ -288,7 +288,7 @@ TEST_F(Traversal, AStopEndsTheExchangeWithin200ms) {
   });
   sockaddr_in registered{};
   ASSERT_TRUE(test::WaitFor([&] { return clientAddress_.Get(registered); }, 2s)) << "the exchange runs";
-  conn_.stopRequested = true;
+  conn_.stop.Request();
   Clock::time_point stopped = Clock::now();
   ASSERT_TRUE(test::WaitFor([&] { return done.load(); }, 2s));
   EXPECT_LT(Clock::now() - stopped, 300ms);

@@ -66,7 +66,7 @@ class LiveView : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(client.SignIn("viewer", "secret77")) << sim.Log();
-    env.watchdogPeriod = 1s;
+    env.watchdog.SetPeriod(1s);
   }
   void TearDown() override { EXPECT_EQ(sim.Refusals(), ""); }
 

@@ -97,7 +97,7 @@ class Labels : public PlaybackListener {
 
 struct Player {
   Player(SimClient& client, AudioDevices& devices, const std::string& sid)
-      : session(client.ctx, devices, sid, canvas, labels) {}
+      : session(client.ctx, devices, clock, sid, canvas, labels) {}
   bool WaitStatus(int32_t status, std::chrono::milliseconds bound = 15s) {
     return WaitFor([&] { return session.status() == status; }, bound);
   }
@@ -105,6 +105,7 @@ struct Player {
 
   CountingSurface canvas{PictureSize{640, 360}};
   Labels labels;
+  DisplayClock clock{1};
   PlaybackSession session;
 };
 

@@ -40,7 +40,7 @@ class AudioPlayerTest : public ::testing::Test {
   }
 
   MemoryDevices devices;
-  std::atomic<bool> sessionStop{false};
+  StopSignal sessionStop;
   sim::AudioClip speex, aac;
 };
 
@@ -106,7 +106,7 @@ TEST_F(AudioPlayerTest, CleanEndsAWaitingStartWithinABound) {
 
   // The session's stop flag ends a start too; the clean after it is quick.
   ASSERT_EQ(player.StartCameraAudio({CameraAudio::kSpeex, 8000}), AudioStart::kStarted);
-  sessionStop = true;
+  sessionStop.Request();
   ASSERT_TRUE(Clean(player));
   EXPECT_EQ(devices.sink->opens(), 0);
 }
@@ -146,7 +146,7 @@ TEST_F(AudioPlayerTest, AFrameThatDoesNotDecodeIsTriedThreeTimesInPrefillOnceAft
 
 TEST_F(AudioPlayerTest, AFullRingDropsAndCounts) {
   CameraAudioPlayer player(devices, &sessionStop);
-  sessionStop = true;  // the start ends at once and drains nothing
+  sessionStop.Request();  // the start ends at once and drains nothing
   ASSERT_EQ(player.StartCameraAudio({CameraAudio::kSpeex, 8000}), AudioStart::kStarted);
   for (int i = 0; i < 40; ++i) Store(player, FLAG_DEVICE_AUDIO_STREAM_SPEEX, speex.payloads[i % speex.payloads.size()]);
   EXPECT_EQ(player.packetsStored(), 32u);

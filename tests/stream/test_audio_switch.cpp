@@ -28,7 +28,7 @@ class Party : public AudioParty {
   }
   bool SendTalkPacket(const std::string&) override { return true; }
 
-  std::atomic<bool> stop{false};
+  StopSignal stop;
   CameraAudioPlayer player;
   TalkBack talk;
   Party* other = nullptr;

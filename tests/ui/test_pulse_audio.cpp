@@ -211,7 +211,7 @@ void PulseAudioTest::cameraSoundReachesTheSink() {
     // A Speex decoder that joins a stream of a steady tone rings loudly for
     // a second or so: the last second is what the camera sends.
     std::vector<int16_t> heard = pulse_->RecordSink("3");
-    QVERIFY2(heard.size() > 32000, sid);
+    QVERIFY2(heard.size() > 32000, qPrintable(QString("%1 %2 %3").arg(sid).arg(heard.size()).arg(camera.audioPlayer().bytesPlayed())));
     heard.erase(heard.begin(), heard.end() - 16000);
     const double hz = test::DominantHz(heard, 16000);
     QVERIFY2(std::abs(hz - kCameraToneHz) <= 10, qPrintable(QString("%1 %2 Hz in %3 samples").arg(sid).arg(hz).arg(heard.size())));

@@ -46,13 +46,12 @@ void CPlaybkCanvas::Present(const FrameOverlay& overlay) {
   RequestRepaint();
 }
 
-void CPlaybkCanvas::ShowStatus(StatusPicture status, int progressStep) {
+void CPlaybkCanvas::ShowStatus(StatusPicture status) {
   {
     std::lock_guard lock(stateMutex_);
     state_.shown = status == StatusPicture::kFailed       ? Shown::kFailed
                    : status == StatusPicture::kConnecting ? Shown::kConnecting
                                                           : Shown::kIdle;
-    state_.progressStep = progressStep;
   }
   RequestRepaint();
 }
@@ -79,6 +78,7 @@ void CPlaybkCanvas::RequestRepaint() {
 
 void CPlaybkCanvas::paintEvent(QPaintEvent*) {
   const State s = Snapshot();
+  animation_.Follow(s.shown == Shown::kConnecting);
   QPainter p(this);
   if (s.shown == Shown::kPicture) {
     PaintPicture(p);
@@ -120,7 +120,7 @@ void CPlaybkCanvas::PaintStatus(QPainter& p, const State& s) {
   }
   if (s.shown != Shown::kConnecting) return;
   const ui::ProgressBlocks blocks =
-      ui::ProgressBlockRects(width(), height(), s.progressStep, ui::ProgressStyle::kPlayback);
+      ui::ProgressBlockRects(width(), height(), animation_.step(), ui::ProgressStyle::kPlayback);
   for (std::size_t k = 0; k < blocks.blocks.size(); ++k) {
     const bool active = static_cast<int>(k) == blocks.active;
     p.fillRect(ToQRect(blocks.blocks[k]), QColor::fromRgba(active ? ui::kProgressActiveArgb : ui::kProgressBlockArgb));

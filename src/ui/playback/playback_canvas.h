@@ -18,6 +18,7 @@
 #include <string>
 
 #include "stream/video_surface.h"
+#include "ui/connecting_animation.h"
 
 namespace lumivex {
 
@@ -33,7 +34,7 @@ class CPlaybkCanvas : public QWidget, public VideoSurface {
   PictureSize DrawingSize() const override;
   Picture& BackBuffer() override { return buffers_.Back(); }
   void Present(const FrameOverlay& overlay) override;
-  void ShowStatus(StatusPicture status, int progressStep) override;
+  void ShowStatus(StatusPicture status) override;
 
   Shown shown() const;
   // Pictures presented so far.
@@ -46,7 +47,6 @@ class CPlaybkCanvas : public QWidget, public VideoSurface {
  private:
   struct State {
     Shown shown = Shown::kIdle;
-    int progressStep = 0;
     std::string caption;
   };
 
@@ -58,6 +58,7 @@ class CPlaybkCanvas : public QWidget, public VideoSurface {
   const QImage idle_, failed_;
   PictureBuffers buffers_;
   std::atomic<uint64_t> presented_{0};
+  ConnectingAnimation animation_{*this, 300};  // GUI thread
   std::atomic<bool> repaintPosted_{false};
   mutable std::mutex stateMutex_;
   State state_;  // guarded by stateMutex_

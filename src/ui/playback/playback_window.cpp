@@ -42,7 +42,8 @@ QString ObjectName(char kind, int id) { return QStringLiteral("%1%2").arg(QChar:
 
 }  // namespace
 
-CPlayback::CPlayback(AppContext& app, AudioDevices& audio, const CameraInfo& camera, QWidget* parent)
+CPlayback::CPlayback(AppContext& app, AudioDevices& audio, DisplayClock& clock, const CameraInfo& camera,
+                     QWidget* parent)
     : BandedDialog(parent, ui::kPlaybackBandHeight),
       app_(app),
       sid_(camera.sid.str()),
@@ -53,7 +54,7 @@ CPlayback::CPlayback(AppContext& app, AudioDevices& audio, const CameraInfo& cam
   canvas_ = new CPlaybkCanvas(app_.resFolder, this);
   MakeControls();
   MakeLists();
-  session_ = std::make_unique<PlaybackSession>(app_.service, audio, sid_, *canvas_, relay_);
+  session_ = std::make_unique<PlaybackSession>(app_.service, audio, clock, sid_, *canvas_, relay_);
   LoadCatalogue();
 }
 

@@ -55,7 +55,9 @@ class CPlayback : public BandedDialog {
   Q_OBJECT
 
  public:
-  CPlayback(AppContext& app, AudioDevices& audio, const CameraInfo& camera, QWidget* parent = nullptr);
+  // clock: the wall's, which the window's ticks share.
+  CPlayback(AppContext& app, AudioDevices& audio, DisplayClock& clock, const CameraInfo& camera,
+            QWidget* parent = nullptr);
   ~CPlayback() override;
 
   ImageButton* button(int id) const;
