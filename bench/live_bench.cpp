@@ -107,6 +107,12 @@ Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDeco
   r["start_all_ms"] = Ms(live.startAllMs);
   r["play_all_ms"] = Ms(live.playAllMs);
   r["stop_all_ms"] = Ms(live.stopAllMs);
+  r["stop_ms"] = MedianAndMax(live.stopMs);
+  r["threads"] = live.threads;
+  r["threads_idle"] = live.threadsIdle;
+  r["threads_per_session"] = std::round(double(live.threads - live.threadsIdle) / o.sessions * 100) / 100;
+  r["voluntary_switches_per_second"] =
+      live.voluntarySwitchesPerSecond >= 0 ? Json::Value(std::round(live.voluntarySwitchesPerSecond)) : Json::Value();
   if (peer) r["peer"] = PeerReport(*peer, path);
   r["cores"] = std::thread::hardware_concurrency();
   r["load_average_1m"] = std::round(load * 100) / 100;

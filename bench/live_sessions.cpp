@@ -72,10 +72,13 @@ double SimCpu(const BenchSim& sim) {
   return ProcessCpuSecondsOf(sim.pid(), seconds) ? seconds : -1;
 }
 
-// Every stop runs on the camera's own stop thread; the destructors join them.
-void StopAll(Cameras& cameras) {
-  for (auto& camera : cameras)
-    if (!camera->StopCleanCameraAsync()) camera->StopCleanCamera();
+// One stop after the other, each timed.
+void StopAll(Cameras& cameras, LiveResult& out) {
+  for (auto& camera : cameras) {
+    const auto stopping = Clock::now();
+    camera->StopCleanCamera();
+    out.stopMs.push_back(MsSince(stopping));
+  }
   cameras.clear();
 }
 
@@ -107,6 +110,7 @@ bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cam
     return false;
   }
   out.rssBeforeKib = before.rssKib;
+  out.threadsIdle = ThreadCount();
 
   HeadlessWall wall(cameras.count, run.window);
   MemoryDevices devices;
@@ -136,9 +140,12 @@ bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cam
     if (switched) out.bitRate = level;
   }
 
+  out.threads = ThreadCount();
   const std::vector<FrameCounts> first = Counts(live);
   const double cpu = ProcessCpuSeconds(), simCpu = SimCpu(sim);
+  const long switches = VoluntarySwitches();
   RunWindow(sim, run.seconds);
+  if (switches >= 0) out.voluntarySwitchesPerSecond = double(VoluntarySwitches() - switches) / run.seconds;
   out.window = Added(first, Counts(live));
   out.cpuSeconds = ProcessCpuSeconds() - cpu;
   const double simCpuAfter = SimCpu(sim);
@@ -154,7 +161,7 @@ bool RunLiveSessions(BenchClient& client, BenchSim& sim, const BenchCameras& cam
   }
 
   const auto stopping = Clock::now();
-  StopAll(live);
+  StopAll(live, out);
   out.stopAllMs = MsSince(stopping);
   return allPlay && switched;
 }

@@ -28,7 +28,11 @@ struct LiveResult {
   std::vector<double> firstPictureAfterReplyMs;  // the same from its connect reply
   double startAllMs = 0;  // starting every session (the caller's part)
   double playAllMs = 0;   // from the first start until all play
-  double stopAllMs = 0;   // stopping every session
+  double stopAllMs = 0;   // stopping every session, one after the other
+  std::vector<double> stopMs;  // each StopCleanCamera of a playing session
+  int threads = 0;             // of this process while all play (/proc/self/task)
+  int threadsIdle = 0;         // before the sessions started
+  double voluntarySwitchesPerSecond = -1;  // every thread's, during the window
   int32_t bitRate = 0;    // what the cameras streamed during the window
   double qualitySwitchMs = -1;  // automatic quality: asking until every stream took the new rate
 };

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -74,6 +75,19 @@ bool ProcessCpuSecondsOf(pid_t pid, double& seconds) {
 double LoadAverage() {
   double load[1];
   return getloadavg(load, 1) == 1 ? load[0] : -1;
+}
+
+int ThreadCount() {
+  std::error_code error;
+  int n = 0;
+  for (std::filesystem::directory_iterator it("/proc/self/task", error), end; !error && it != end; it.increment(error))
+    ++n;
+  return n;
+}
+
+long VoluntarySwitches() {
+  rusage usage{};
+  return ::getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_nvcsw : -1;
 }
 
 }  // namespace lumivex::bench

@@ -24,4 +24,10 @@ bool ProcessCpuSecondsOf(pid_t pid, double& seconds);
 // The 1-minute load average, or -1.
 double LoadAverage();
 
+// Threads of this process now (/proc/self/task).
+int ThreadCount();
+// Voluntary context switches of every thread so far (getrusage), or -1:
+// how often the process went to sleep waiting.
+long VoluntarySwitches();
+
 }  // namespace lumivex::bench

@@ -81,7 +81,7 @@ void CCamera::SetStatus(int32_t status) {
 }
 
 void CCamera::ShowStatus(StatusPicture status) {
-  if (VideoSurface* surface = env_.wall.Surface(place())) surface->ShowStatus(status);
+  if (const SurfaceLease window = env_.wall.Lease(*this)) window->ShowStatus(status);
 }
 
 void CCamera::StartCamera() {
@@ -111,7 +111,7 @@ void CCamera::BeginSession() {
   counters.firstPictureNs = counters.replyNs = 0;
   counters.startedNs = SteadyNowNs();
   SetStatus(STATUS_VIDEO_CONNECTING);
-  env_.wall.AssignWindow(*this);  // sets wallPage and wallIndex under the wall's lock
+  env_.wall.AssignWindow(*this);
   ShowStatus(StatusPicture::kConnecting);
   sessionActive_ = true;
   if (!session_.Start(env_.opener ? *env_.opener : serviceOpener_, ConnectRequest{})) SessionFailed();
@@ -164,10 +164,7 @@ void CCamera::RunStop() {
   bitRate = -1;
   recorder_.Close();
   audio_.cameraAudioOff = 1;
-  const WallPlace place{wallPage, wallIndex};
-  if (place.valid()) env_.wall.ReleaseWindow(*this, place);
-  wallPage = -1;
-  wallIndex = -1;
+  env_.wall.ReleaseWindow(*this);
   rotation = 0;
   SetStatus(STATUS_READY);
   sessionActive_ = false;

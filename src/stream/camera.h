@@ -9,14 +9,15 @@
 // Threads and guards:
 // - lifecycleMutex_ serialises start and stop; a start that comes while a
 //   stop runs (stopping_) only sets restartPending.
-// - m_VideoStatus, recording, snapshotRequested, rotation, wallPage,
-//   wallIndex, bitRate, lastSecondBytes, the counters and watched_ are
-//   atomics.
+// - m_VideoStatus, recording, snapshotRequested, rotation, bitRate,
+//   lastSecondBytes, the counters and watched_ are atomics. Which window
+//   shows the camera is the wall's (place, and a lease for each drawing).
 // - The picture path (group_, converter_, recorder_ while open, meterNs_,
 //   recordBlinkCounter_, frameGap_, promoted_, failedShown_) runs in the
 //   frame ticks only, one at a time; SessionOpened sets them before the
 //   first tick, the stop releases them after the last.
-// Lock order: the watchdog's, then lifecycleMutex_, then stopThreadMutex_.
+// Lock order: the watchdog's, then lifecycleMutex_, then stopThreadMutex_;
+// then the wall's locks.
 
 #include <atomic>
 #include <cstdint>
@@ -91,7 +92,8 @@ class CCamera : public AudioParty, private SessionOwner {
   std::string name() const;
   void SetName(std::string name);
   int32_t natType() { return session_.connection().m_DeviceNATType; }
-  WallPlace place() const { return {wallPage, wallIndex}; }
+  // The camera's window on the wall, as the wall has it now.
+  WallPlace place() const { return env_.wall.PlaceOf(*this); }
   bool stopRunning() const { return stopping_; }
 
   // AudioParty
@@ -104,8 +106,6 @@ class CCamera : public AudioParty, private SessionOwner {
   std::atomic<int32_t> recording{0};
   std::atomic<int32_t> snapshotRequested{0};
   std::atomic<int32_t> rotation{0};
-  std::atomic<int32_t> wallPage{-1};
-  std::atomic<int32_t> wallIndex{-1};
   std::atomic<int32_t> bitRate{-1};
   std::atomic<int32_t> lastSecondBytes{0};
 
@@ -145,7 +145,7 @@ class CCamera : public AudioParty, private SessionOwner {
 
   void MeterBytes();
   void ShowFrame(const ShownFrame& frame);
-  bool Present(const AVFrame& picture, WallPlace place);  // true when drawn reduced
+  bool Present(const AVFrame& picture, const SurfaceLease& window);  // true when drawn reduced
   void TakePendingSnapshot(const AVFrame& picture);
   FrameOverlay Overlay();
 

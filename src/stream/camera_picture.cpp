@@ -78,7 +78,8 @@ void CCamera::FrameTick(bool late) {
   }
   if (redrawRequested_.exchange(0) && result != TickResult::kShown && m_VideoStatus == STATUS_VIDEO_PLAYING) {
     const AVFrame* last = session_.decoder().lastPicture();
-    if (last && wallPage == env_.wall.currentPage()) Present(*last, place());
+    const SurfaceLease window = env_.wall.Lease(*this);
+    if (last && window && window.onScreen()) Present(*last, window);
   }
 }
 
@@ -91,32 +92,34 @@ void CCamera::ShowFrame(const ShownFrame& frame) {
   counters.decodeCpuNs.fetch_add(ThreadCpuNs() - decodeStart, std::memory_order_relaxed);
   if (!picture) return;
   counters.decoded.fetch_add(1, std::memory_order_relaxed);
-  const WallPlace where = place();
-  if (where.page != env_.wall.currentPage()) {
-    decoder.SetLoopFilter(true);  // in full when it comes on screen
-    return;  // decoded all the same: the decoder stays current
+  bool reduced;
+  {
+    const SurfaceLease window = env_.wall.Lease(*this);
+    if (!window || !window.onScreen()) {
+      decoder.SetLoopFilter(true);  // in full when it comes on screen
+      return;  // decoded all the same: the decoder stays current
+    }
+    int32_t connecting = STATUS_VIDEO_CONNECTING;
+    if (m_VideoStatus.compare_exchange_strong(connecting, STATUS_VIDEO_PLAYING))
+      LogInfo("camera " + sid_ + ": " + VideoStatusName(STATUS_VIDEO_PLAYING));
+    if (!promoted_) promoted_ = session_.PromoteTicks();
+    reduced = Present(*picture, window);
   }
-  int32_t connecting = STATUS_VIDEO_CONNECTING;
-  if (m_VideoStatus.compare_exchange_strong(connecting, STATUS_VIDEO_PLAYING))
-    LogInfo("camera " + sid_ + ": " + VideoStatusName(STATUS_VIDEO_PLAYING));
-  if (!promoted_) promoted_ = session_.PromoteTicks();
-  const bool reduced = Present(*picture, where);
   // A snapshot that cannot be decoded again waits for full pictures.
   decoder.SetLoopFilter(!reduced || (snapshotRequested && !group_.complete()));
   if (snapshotRequested) TakePendingSnapshot(*picture);
 }
 
-bool CCamera::Present(const AVFrame& picture, WallPlace where) {
-  VideoSurface* surface = env_.wall.Surface(where);
-  if (!surface) return false;
-  const PictureSize size = surface->DrawingSize();
+bool CCamera::Present(const AVFrame& picture, const SurfaceLease& window) {
+  VideoSurface& surface = *window;
+  const PictureSize size = surface.DrawingSize();
   const int turn = rotation;
   const bool reduced = ShownReduced(picture.width, picture.height, turn, size);
   const int64_t convertStart = ThreadCpuNs();
-  const bool converted = !size.empty() && converter_.Convert(picture, turn, size, surface->BackBuffer(), reduced);
+  const bool converted = !size.empty() && converter_.Convert(picture, turn, size, surface.BackBuffer(), reduced);
   counters.convertCpuNs.fetch_add(ThreadCpuNs() - convertStart, std::memory_order_relaxed);
   if (!converted) return false;
-  surface->Present(Overlay());
+  surface.Present(Overlay());
   if (counters.shown.fetch_add(1, std::memory_order_relaxed) == 0) counters.firstPictureNs = SteadyNowNs();
   if (reduced) counters.reduced.fetch_add(1, std::memory_order_relaxed);
   return reduced;

@@ -7,34 +7,48 @@
 namespace lumivex {
 
 ReconnectWatchdog::~ReconnectWatchdog() {
-  std::thread thread;
+  std::thread ending;
   {
     std::lock_guard lock(mutex_);
-    quit_ = true;
-    thread = std::move(thread_);
+    ending = EndThreadLocked();
   }
+  Join(ending);
+}
+
+std::thread ReconnectWatchdog::EndThreadLocked() {
+  ++generation_;
+  return std::move(thread_);
+}
+
+void ReconnectWatchdog::Join(std::thread& ending) {
   wake_.notify_all();
-  if (thread.joinable()) thread.join();
+  if (ending.joinable()) ending.join();
 }
 
 void ReconnectWatchdog::Add(const void* owner, Check check) {
   std::lock_guard lock(mutex_);
   if (!checks_.emplace(owner, std::move(check)).second || thread_.joinable()) return;
   try {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this, generation = generation_] { Run(generation); });
   } catch (const std::system_error&) {
     LogInfo("the reconnect watchdog could not start: failed cameras stay failed");
   }
 }
 
 void ReconnectWatchdog::Remove(const void* owner) {
-  std::lock_guard lock(mutex_);
-  checks_.erase(owner);
+  std::thread ending;
+  {
+    std::lock_guard lock(mutex_);
+    checks_.erase(owner);
+    if (checks_.empty()) ending = EndThreadLocked();  // an Add after this starts another
+  }
+  Join(ending);
 }
 
-void ReconnectWatchdog::Run() {
+void ReconnectWatchdog::Run(uint64_t generation) {
   std::unique_lock lock(mutex_);
-  while (!wake_.wait_for(lock, period_, [this] { return quit_; })) {
+  const auto ended = [&] { return generation_ != generation; };
+  while (!wake_.wait_for(lock, period_, ended)) {
     for (auto& [owner, check] : checks_) check();
   }
 }

@@ -61,6 +61,13 @@ class VideoSurface {
   // No picture: the status picture. The window animates the connecting
   // one itself until another picture or status comes.
   virtual void ShowStatus(StatusPicture status) = 0;
+
+  // Held by the lease of the camera drawing into the window, and by the
+  // wall while it gives the window to another camera (VideoWall::Lease).
+  std::mutex& leaseMutex() { return leaseMutex_; }
+
+ private:
+  std::mutex leaseMutex_;
 };
 
 // Two pictures for a surface: the session fills the back one while the

@@ -1,7 +1,5 @@
 #include "stream/video_wall.h"
 
-#include "stream/camera.h"
-
 namespace lumivex {
 
 void CountingSurface::Present(const FrameOverlay& overlay) {
@@ -29,30 +27,46 @@ HeadlessWall::HeadlessWall(int windows, PictureSize size) : owners_(static_cast<
   for (int i = 0; i < windows; ++i) surfaces_.push_back(std::make_unique<CountingSurface>(size));
 }
 
+int HeadlessWall::IndexOfLocked(const CCamera& camera) const {
+  for (std::size_t i = 0; i < owners_.size(); ++i)
+    if (owners_[i] == &camera) return static_cast<int>(i);
+  return -1;
+}
+
 WallPlace HeadlessWall::AssignWindow(CCamera& camera) {
   std::lock_guard lock(mutex_);
-  WallPlace place;
-  for (std::size_t i = 0; i < owners_.size() && !place.valid(); ++i)
-    if (owners_[i] == &camera) place = {0, static_cast<int>(i)};
-  for (std::size_t i = 0; i < owners_.size() && !place.valid(); ++i)
+  if (const int at = IndexOfLocked(camera); at >= 0) return {0, at};
+  for (std::size_t i = 0; i < owners_.size(); ++i)
     if (!owners_[i]) {
+      std::lock_guard hold(surfaces_[i]->leaseMutex());
       owners_[i] = &camera;
-      place = {0, static_cast<int>(i)};
+      return {0, static_cast<int>(i)};
     }
-  camera.wallPage = place.page;
-  camera.wallIndex = place.index;
-  return place;
+  return {};
 }
 
-void HeadlessWall::ReleaseWindow(CCamera& camera, WallPlace place) {
+void HeadlessWall::ReleaseWindow(CCamera& camera) {
   std::lock_guard lock(mutex_);
-  if (place.page != 0 || place.index < 0 || place.index >= static_cast<int>(owners_.size())) return;
-  if (owners_[static_cast<std::size_t>(place.index)] != &camera) return;
-  owners_[static_cast<std::size_t>(place.index)] = nullptr;
-  surfaces_[static_cast<std::size_t>(place.index)]->ShowStatus(StatusPicture::kIdle);
+  const int at = IndexOfLocked(camera);
+  if (at < 0) return;
+  CountingSurface& surface = *surfaces_[static_cast<std::size_t>(at)];
+  std::lock_guard hold(surface.leaseMutex());
+  owners_[static_cast<std::size_t>(at)] = nullptr;
+  surface.ShowStatus(StatusPicture::kIdle);
 }
 
-VideoSurface* HeadlessWall::Surface(WallPlace place) { return place.page == 0 ? surface(place.index) : nullptr; }
+WallPlace HeadlessWall::PlaceOf(const CCamera& camera) const {
+  std::lock_guard lock(mutex_);
+  const int at = IndexOfLocked(camera);
+  return at < 0 ? WallPlace{} : WallPlace{0, at};
+}
+
+SurfaceLease HeadlessWall::Lease(const CCamera& camera) {
+  std::lock_guard lock(mutex_);
+  const int at = IndexOfLocked(camera);
+  if (at < 0) return {};
+  return SurfaceLease(*surfaces_[static_cast<std::size_t>(at)], currentPage_ == 0);
+}
 
 CountingSurface* HeadlessWall::surface(int index) {
   if (index < 0 || index >= static_cast<int>(surfaces_.size())) return nullptr;

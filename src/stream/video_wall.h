@@ -24,17 +24,43 @@ struct WallPlace {
   bool valid() const { return page >= 0 && index >= 0; }
 };
 
+// A camera's window, held for one conversion and presentation: while the
+// lease lives the window keeps its camera, so a layout change waits for the
+// tick, and no tick draws into a window another camera has taken.
+class SurfaceLease {
+ public:
+  SurfaceLease() = default;
+  SurfaceLease(VideoSurface& surface, bool onScreen)
+      : surface_(&surface), hold_(surface.leaseMutex()), onScreen_(onScreen) {}
+
+  explicit operator bool() const { return surface_ != nullptr; }
+  VideoSurface* operator->() const { return surface_; }
+  VideoSurface& operator*() const { return *surface_; }
+  // The window is on the page shown.
+  bool onScreen() const { return onScreen_; }
+
+ private:
+  VideoSurface* surface_ = nullptr;
+  std::unique_lock<std::mutex> hold_;
+  bool onScreen_ = false;
+};
+
+// Which window shows which camera is the wall's alone, under its lock; the
+// cameras ask it. Lock order: a camera's own locks, then the wall's, then
+// a window's lease.
 class VideoWall {
  public:
   virtual ~VideoWall() = default;
-  // The first free window for camera, also stored in its wallPage and
-  // wallIndex (a layout change moves them); an invalid place when none is free.
+  // The first free window for camera (a layout change may move it later);
+  // an invalid place when none is free.
   virtual WallPlace AssignWindow(CCamera& camera) = 0;
-  // Frees the camera's window and shows it empty again.
-  virtual void ReleaseWindow(CCamera& camera, WallPlace place) = 0;
+  // Frees the camera's window, if it has one, and shows it empty again.
+  virtual void ReleaseWindow(CCamera& camera) = 0;
+  virtual WallPlace PlaceOf(const CCamera& camera) const = 0;
+  // The camera's window, held; empty when it has none. Not while holding
+  // another lease.
+  virtual SurfaceLease Lease(const CCamera& camera) = 0;
   virtual int currentPage() const = 0;
-  // The window at place, or null. Windows live as long as the wall.
-  virtual VideoSurface* Surface(WallPlace place) = 0;
   virtual AudioSwitch& audio() = 0;
 };
 
@@ -69,9 +95,10 @@ class HeadlessWall : public VideoWall {
   HeadlessWall(int windows, PictureSize size);
 
   WallPlace AssignWindow(CCamera& camera) override;
-  void ReleaseWindow(CCamera& camera, WallPlace place) override;
+  void ReleaseWindow(CCamera& camera) override;
+  WallPlace PlaceOf(const CCamera& camera) const override;
+  SurfaceLease Lease(const CCamera& camera) override;
   int currentPage() const override { return currentPage_; }
-  VideoSurface* Surface(WallPlace place) override;
   AudioSwitch& audio() override { return audio_; }
 
   CountingSurface* surface(int index);
@@ -79,9 +106,11 @@ class HeadlessWall : public VideoWall {
   void SetCurrentPage(int page) { currentPage_ = page; }
 
  private:
-  std::mutex mutex_;
+  int IndexOfLocked(const CCamera& camera) const;
+
+  mutable std::mutex mutex_;
   std::vector<std::unique_ptr<CountingSurface>> surfaces_;
-  std::vector<CCamera*> owners_;  // guarded by mutex_
+  std::vector<const CCamera*> owners_;  // guarded by mutex_
   std::atomic<int> currentPage_{0};
   AudioSwitch audio_;
 };

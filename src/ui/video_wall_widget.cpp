@@ -48,16 +48,12 @@ WallPlace CCanvas::AssignLocked(CCamera& camera) {
     slot.inUse = true;
     slot.window->SetCamera(&camera);
     slot.window->SetSelected(&camera == selectedCamera_);
-    camera.wallPage = page;
-    camera.wallIndex = best;
     return {page, best};
   }
   return {};
 }
 
-// The camera's slot is looked up rather than taken from place: a layout
-// change may have moved the camera since its session read it.
-void CCanvas::ReleaseWindow(CCamera& camera, WallPlace) {
+void CCanvas::ReleaseWindow(CCamera& camera) {
   bool selectionCleared = false;
   bool fullCleared = false;
   {
@@ -90,6 +86,18 @@ WallPlace CCanvas::PlaceOfLocked(const CCamera& camera) const {
       if (slot.inUse && slot.window->camera() == &camera) return {page, s};
     }
   return {};
+}
+
+WallPlace CCanvas::PlaceOf(const CCamera& camera) const {
+  std::lock_guard lock(mutex_);
+  return PlaceOfLocked(camera);
+}
+
+SurfaceLease CCanvas::Lease(const CCamera& camera) {
+  std::lock_guard lock(mutex_);
+  const WallPlace at = PlaceOfLocked(camera);
+  if (!at.valid()) return {};
+  return SurfaceLease(*slots_[at.page][at.index].window, at.page == currentPage_);
 }
 
 CSubCanvas* CCanvas::WindowOfLocked(const CCamera* camera) const {

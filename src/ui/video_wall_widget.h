@@ -6,13 +6,15 @@
 // window by clicking it, drags it onto another to exchange their places,
 // and double-clicks it to let it fill the whole wall.
 //
-// Threads: camera threads call AssignWindow, ReleaseWindow, Surface,
+// Threads: camera threads call AssignWindow, ReleaseWindow, PlaceOf, Lease,
 // currentPage and selectedCamera; mutex_ guards the page table, each
-// window's camera and order, the selection and the whole-wall camera.
-// Everything else runs on the GUI thread, and anything a camera thread
-// changes that needs widgets is carried there by a queued call. Lock order:
-// a camera's own locks, then mutex_, then a window's state lock. Cameras
-// stop before the wall goes.
+// window's camera and order, the selection and the whole-wall camera; a
+// window changes camera only under its lease as well, so a layout change
+// waits for a tick drawing into it. Everything else runs on the GUI
+// thread, and anything a camera thread changes that needs widgets is
+// carried there by a queued call. Lock order: a camera's own locks, then
+// mutex_, then a window's lease, then its state lock. Cameras stop before
+// the wall goes.
 
 #include <QPointer>
 #include <QWidget>
@@ -55,9 +57,10 @@ class CCanvas : public QWidget, public VideoWall {
 
   // VideoWall; any thread.
   WallPlace AssignWindow(CCamera& camera) override;
-  void ReleaseWindow(CCamera& camera, WallPlace place) override;
+  void ReleaseWindow(CCamera& camera) override;
+  WallPlace PlaceOf(const CCamera& camera) const override;
+  SurfaceLease Lease(const CCamera& camera) override;
   int currentPage() const override { return currentPage_.load(); }
-  VideoSurface* Surface(WallPlace place) override { return window(place); }
   AudioSwitch& audio() override { return audio_; }
 
   // The window of a slot, null when the slot has none.

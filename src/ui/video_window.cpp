@@ -148,6 +148,7 @@ void CSubCanvas::ShowStatus(StatusPicture status) {
 }
 
 void CSubCanvas::SetCamera(CCamera* camera) {
+  std::lock_guard hold(leaseMutex());  // a tick drawing into the window ends first
   camera_ = camera;
   // A camera moved here by a layout change shows its status at once; its
   // next picture follows.

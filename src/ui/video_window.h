@@ -61,7 +61,8 @@ class CSubCanvas : public QWidget, public VideoSurface {
   // drag and drop.
   int order() const { return order_.load(); }
 
-  // Under the wall's mutex. A new or no camera starts from its status picture.
+  // Under the wall's mutex, not under the window's lease. A new or no camera
+  // starts from its status picture.
   void SetCamera(CCamera* camera);
   void SetOrder(int order) { order_ = order; }
   // The selected window draws one pixel in and frames itself.

@@ -124,7 +124,7 @@ TEST_F(LiveView, PlaysAtTheCamerasFrameRateAndStopsToReady) {
   EXPECT_EQ(camera->m_VideoStatus, STATUS_VIDEO_CONNECTING);
   ASSERT_TRUE(WaitStatus(*camera, STATUS_VIDEO_PLAYING)) << sim.Log();
   EXPECT_EQ(camera->natType(), 2);
-  CountingSurface* surface = wall.surface(camera->wallIndex);
+  CountingSurface* surface = wall.surface(camera->place().index);
   ASSERT_NE(surface, nullptr);
 
   // 45 frames at 66 ms take about 3 s: the clock neither hurries nor lags.

@@ -68,9 +68,7 @@ struct Rig {
   // As a starting session does.
   CCamera& Start(const std::string& name) {
     CCamera& camera = Add(name);
-    const WallPlace place = wall->AssignWindow(camera);
-    camera.wallPage = place.page;
-    camera.wallIndex = place.index;
+    wall->AssignWindow(camera);
     return camera;
   }
   CSubCanvas* WindowOf(const CCamera& camera) const { return wall->window(camera.place()); }
@@ -206,8 +204,8 @@ class WallTest : public QObject {
     rig.wall->ApplyLayout(k1x1);
     QCOMPARE(rig.wall->currentPage(), 0);
     for (int i = 0; i < 5; ++i) {
-      QCOMPARE(rig.cameras[i]->wallPage.load(), i);
-      QCOMPARE(rig.cameras[i]->wallIndex.load(), 0);
+      QCOMPARE(rig.cameras[i]->place().page, i);
+      QCOMPARE(rig.cameras[i]->place().index, 0);
       QCOMPARE(rig.wall->window({i, 0})->camera(), rig.cameras[i].get());
     }
     QCOMPARE(rig.VisibleWindows(), std::vector<CSubCanvas*>{rig.wall->window({0, 0})});
@@ -235,7 +233,7 @@ class WallTest : public QObject {
     QCOMPARE(rig.VisibleWindows().size(), std::size_t{4});
 
     // Four left after one close-video command: paging still counts five.
-    rig.wall->ReleaseWindow(*rig.cameras[4], rig.cameras[4]->place());
+    rig.wall->ReleaseWindow(*rig.cameras[4]);
     rig.wall->NextPage();
     QCOMPARE(rig.wall->currentPage(), 0);
     rig.wall->CountClose();
@@ -336,7 +334,7 @@ class WallTest : public QObject {
     QVERIFY(rig.wall->fullWall());
     QSignalSpy selection(rig.wall.get(), &CCanvas::selectionChanged);
     CSubCanvas* w = rig.WindowOf(k1);
-    rig.wall->ReleaseWindow(k1, k1.place());
+    rig.wall->ReleaseWindow(k1);
     QVERIFY(!rig.wall->fullWall());
     QVERIFY(!rig.wall->selectedCamera());
     QVERIFY(!w->camera());
@@ -530,7 +528,7 @@ class WallTest : public QObject {
     QVERIFY(!plain.panTiltPending(PtzDirection::kRight));
 
     // Released, the window drops its buttons.
-    rig.wall->ReleaseWindow(y, y.place());
+    rig.wall->ReleaseWindow(y);
     QVERIFY(QTest::qWaitFor([&] { return !w->ptzButton(0)->isVisible(); }, 2000));
   }
 
@@ -589,7 +587,7 @@ class WallTest : public QObject {
     QVERIFY(!late.place().valid());
     CCamera& third = *rig.cameras[2];
     const WallPlace freed = third.place();
-    rig.wall->ReleaseWindow(third, freed);
+    rig.wall->ReleaseWindow(third);
     const WallPlace again = rig.wall->AssignWindow(late);
     QCOMPARE(again.page, freed.page);
     QCOMPARE(again.index, freed.index);
