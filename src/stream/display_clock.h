@@ -11,8 +11,10 @@
 // in a burst, as its own clock used to.
 //
 // Threads: Add, Remove and Promote from any thread (Remove not from a
-// tick); mutex_ guards the entries, the ready queues and quit_. The scheduling thread and the workers
-// start with the first Add.
+// tick); mutex_ guards the entries, the ready queues and quit_; lifeMutex_
+// keeps the start and end of the threads apart. The scheduling thread and
+// the workers start with the first Add and end with the last Remove. Lock
+// order: lifeMutex_, then mutex_.
 
 #include <chrono>
 #include <condition_variable>
