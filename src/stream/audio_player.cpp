@@ -8,8 +8,9 @@
 namespace lumivex {
 namespace {
 
-constexpr auto kPrefillPoll = std::chrono::milliseconds(50);
-constexpr auto kRefillPoll = std::chrono::milliseconds(10);
+// A wait looks again after this long even without a ring: cameraAudioOff
+// and the session's stop may be set by others.
+constexpr auto kDoorbellBound = std::chrono::milliseconds(100);
 constexpr auto kMessageWait = std::chrono::milliseconds(200);
 // Pre-filling, a frame without samples is decoded twice more: the decoder
 // gives nothing for its very first frame.
@@ -39,7 +40,7 @@ CameraAudioPlayer::CameraAudioPlayer(AudioDevices& devices, const StopSignal* se
 
 CameraAudioPlayer::~CameraAudioPlayer() {
   quitting_ = true;
-  cameraAudioOff = 1;
+  Abort();
   stops_.JoinAll();
   if (startInPlace_) Clean();
 }
@@ -48,7 +49,7 @@ void CameraAudioPlayer::StorePacket(const AudioPacket& packet) {
   std::lock_guard lock(storeMutex_);
   if (cameraAudioOff != 0) return;
   AudioPacketRing& ring = packet.aac ? static_cast<AudioPacketRing&>(aacRing_) : speexRing_;
-  ring.Store(packet.payload, packet.timestamp);
+  if (ring.Store(packet.payload, packet.timestamp) == AudioPacketRing::Stored::kStored) doorbell_.Ring();
 }
 
 AudioStart CameraAudioPlayer::StartCameraAudio(const AudioStreamInfo& info, std::function<void()> failed) {
@@ -80,7 +81,7 @@ bool CameraAudioPlayer::CleanCameraAudioAsync(std::function<void()> done) {
   std::lock_guard lock(opMutex_);
   if (stopActive_) return false;
   stopActive_ = true;
-  cameraAudioOff = 1;
+  Abort();
   stops_.Launch([this, done = std::move(done)] {
     Clean();
     stopActive_ = false;  // before the hand-over, which may start this camera again
@@ -95,7 +96,7 @@ void CameraAudioPlayer::StartThread(AudioStreamInfo info) {
     LogLine("Play_Audio.");
     speex_ = std::make_unique<SpeexDecoder>();
     if (!speex_->ok()) {
-      cameraAudioOff = 1;
+      Abort();
       return;
     }
     LogLine("go to the CCamera::I&&Q::Audio_Play_CallBack().");
@@ -105,13 +106,13 @@ void CameraAudioPlayer::StartThread(AudioStreamInfo info) {
   for (int i = 0; i < kPlayBuffers; ++i) {
     std::string_view payload;
     int32_t timestamp = 0;
-    if (!WaitForEntry(kPrefillPoll, payload, timestamp)) return;
+    if (!WaitForEntry(payload, timestamp)) return;
     prefill.push_back(Decode(payload, aac ? kPrefillAttempts : 1));
     Ring().Pop();
   }
   // A start that cannot play tells the camera to hold its sound again.
   if (!OpenOutput(info, prefill)) {
-    cameraAudioOff = 1;
+    Abort();
     Failed();
   }
 }
@@ -136,7 +137,7 @@ bool CameraAudioPlayer::OpenOutput(const AudioStreamInfo& info, const std::vecto
   output_ = devices_.MakeOutput();
   if (output_) output_->SetLostHandler([this] {
     LogLine("the audio output went away");
-    cameraAudioOff = 1;  // the waits end; the stop cleans up
+    Abort();  // the waits end; the stop cleans up
     Failed();
   });
   if (!output_ || !output_->Open(format, [this] { PostDone(); })) {
@@ -169,7 +170,7 @@ bool CameraAudioPlayer::TakeInSync(std::string_view& payload) {
   bool farAhead = false;
   for (;;) {
     int32_t timestamp = 0;
-    if (!WaitForEntry(kRefillPoll, payload, timestamp)) return false;
+    if (!WaitForEntry(payload, timestamp)) return false;
     if (!videoClock_) return true;
     // In 64 bits: a camera's timestamps may be anything.
     const int64_t d = int64_t{videoClock_->load()} - timestamp;
@@ -189,21 +190,20 @@ bool CameraAudioPlayer::TakeInSync(std::string_view& payload) {
 }
 
 bool CameraAudioPlayer::SleepUnlessAborted(std::chrono::milliseconds time) const {
-  const auto end = std::chrono::steady_clock::now() + time;
-  while (std::chrono::steady_clock::now() < end) {
-    if (Aborted()) return true;
-    std::this_thread::sleep_for(kRefillPoll);
-  }
-  return Aborted();
+  return doorbell_.WaitFor(time, [this] { return Aborted(); });
 }
 
-bool CameraAudioPlayer::WaitForEntry(std::chrono::milliseconds poll, std::string_view& payload, int32_t& timestamp) {
+bool CameraAudioPlayer::WaitForEntry(std::string_view& payload, int32_t& timestamp) {
   // A stop wins over a waiting entry: a stopped session plays nothing more.
-  while (!Aborted()) {
-    if (Ring().Front(payload, timestamp)) return true;
-    std::this_thread::sleep_for(poll);
-  }
-  return false;
+  bool found = false;
+  while (!doorbell_.WaitFor(kDoorbellBound, [&] { return Aborted() || (found = Ring().Front(payload, timestamp)); }))
+    continue;
+  return found && !Aborted();
+}
+
+void CameraAudioPlayer::Abort() {
+  cameraAudioOff = 1;
+  doorbell_.Ring();
 }
 
 bool CameraAudioPlayer::Aborted() const {

@@ -14,8 +14,9 @@
 //   play-callback thread through the first buffer-done message.
 // - outputMutex_ keeps the pre-fill's eight writes together, so that a
 //   refill never comes between them.
-// - Every wait polls (50 ms pre-filling, 10 ms refilling) and ends when
-//   cameraAudioOff is 1, the session's stop flag is set or the player goes.
+// - Every wait is on doorbell_, rung by each stored packet and each end of
+//   playing; it ends when cameraAudioOff is 1, the session's stop is
+//   requested or the player goes.
 
 #include <atomic>
 #include <chrono>
@@ -34,6 +35,7 @@
 #include "stream/audio_device.h"
 #include "stream/audio_ring.h"
 #include "stream/audio_threads.h"
+#include "stream/doorbell.h"
 
 namespace lumivex {
 
@@ -99,11 +101,12 @@ class CameraAudioPlayer {
   void CallbackThread();
   bool OpenOutput(const AudioStreamInfo& info, const std::vector<Pcm>& prefill);
   AudioPacketRing& Ring() { return info_.codec == CameraAudio::kAac ? static_cast<AudioPacketRing&>(aacRing_) : speexRing_; }
-  bool WaitForEntry(std::chrono::milliseconds poll, std::string_view& payload, int32_t& timestamp);
+  bool WaitForEntry(std::string_view& payload, int32_t& timestamp);
   // The next entry to play after the picture sync; false when aborted.
   bool TakeInSync(std::string_view& payload);
   bool SleepUnlessAborted(std::chrono::milliseconds time) const;
   bool Aborted() const;
+  void Abort();  // cameraAudioOff to 1, and the waits told
   // The entry's sound; silence of a buffer's size when it does not decode.
   Pcm Decode(std::string_view payload, int attempts);
   bool Play(const Pcm& pcm);
@@ -117,6 +120,7 @@ class CameraAudioPlayer {
 
   AacRing aacRing_;
   SpeexRing speexRing_;
+  Doorbell doorbell_;
   std::mutex storeMutex_;
 
   // The start thread's, then the callback thread's; the stop's once both ended.

@@ -9,7 +9,9 @@
 namespace lumivex {
 namespace {
 
-constexpr auto kSenderPoll = std::chrono::milliseconds(5);
+// A wait looks again after this long even without a ring: talking and the
+// session's stop may be set by others.
+constexpr auto kDoorbellBound = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -18,7 +20,7 @@ TalkBack::TalkBack(AudioDevices& devices, const StopSignal* sessionStop)
 
 TalkBack::~TalkBack() {
   quitting_ = true;
-  talking = 0;
+  EndSending();
   stops_.JoinAll();
   if (startInPlace_) Clean();
 }
@@ -40,7 +42,7 @@ bool TalkBack::CleanLocalAudioAsync(std::function<void()> done) {
   std::lock_guard lock(opMutex_);
   if (stopActive_) return false;
   stopActive_ = true;
-  talking = 0;
+  EndSending();
   stops_.Launch([this, done = std::move(done)] {
     Clean();
     stopActive_ = false;  // before the hand-over, which may start this camera again
@@ -72,7 +74,7 @@ bool TalkBack::OpenInput(const AudioStreamInfo& info) {
   if (!input_) return false;
   input_->SetLostHandler([this] {
     LogLine("the audio input went away");
-    talking = 0;  // the sender ends; the stop cleans up
+    EndSending();  // the stop cleans up
     Failed();
   });
   return input_->Open(format, blockBytes, [this](const uint8_t* data, std::size_t size) { OnBlock(data, size); }) &&
@@ -92,7 +94,20 @@ void TalkBack::OnBlock(const uint8_t* data, std::size_t size) {
   if (size != ring_.blockBytes()) return;  // a partial block is not sent
   if (speex_) LogLine("IQ::Wave_In::WIM_DATA");
   ++blocksCaptured_;
-  if (!ring_.Push(data, size)) ++blocksDropped_;
+  if (ring_.Push(data, size)) {
+    doorbell_.Ring();
+  } else {
+    ++blocksDropped_;
+  }
+}
+
+void TalkBack::EndSending() {
+  talking = 0;
+  doorbell_.Ring();
+}
+
+bool TalkBack::WaitForBlock() const {
+  return doorbell_.WaitFor(kDoorbellBound, [this] { return !KeepSending() || ring_.count() > 0; });
 }
 
 bool TalkBack::KeepSending() const { return talking == 1 && !quitting_ && !(sessionStop_ && sessionStop_->requested()); }
@@ -112,7 +127,7 @@ void TalkBack::SendSpeex(const SendPacket& send) {
   std::string payload;
   while (KeepSending()) {
     if (!TakeBlock(samples)) {
-      std::this_thread::sleep_for(kSenderPoll);
+      WaitForBlock();
       continue;
     }
     if (!encoder.Encode(samples.data(), payload)) return;
@@ -132,7 +147,7 @@ void TalkBack::SendAac(int sampleRate, const SendPacket& send) {
   std::string adts;
   while (KeepSending()) {
     if (!TakeBlock(samples)) {
-      std::this_thread::sleep_for(kSenderPoll);
+      WaitForBlock();
       continue;
     }
     if (!encoder.Encode(samples.data(), adts)) return;

@@ -8,8 +8,9 @@
 //
 // Threads and guards: opMutex_ serialises start and stop as in
 // CameraAudioPlayer; talking is set under it, so that a stop that comes
-// during the start is not undone. The sender polls every 5 ms and ends when
-// talking is 0, the session's stop flag is set or the object goes.
+// during the start is not undone. The sender waits on doorbell_, rung by
+// each captured block and each end of sending, and ends when talking is 0,
+// the session's stop is requested or the object goes.
 
 #include <atomic>
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include "stream/audio_player.h"
 #include "stream/audio_ring.h"
 #include "stream/audio_threads.h"
+#include "stream/doorbell.h"
 
 namespace lumivex {
 
@@ -64,6 +66,8 @@ class TalkBack {
   void SendSpeex(const SendPacket& send);
   void SendAac(int sampleRate, const SendPacket& send);
   bool KeepSending() const;
+  void EndSending();           // talking to 0, and the sender told
+  bool WaitForBlock() const;   // a captured block, or the end of sending
   // A copy of the oldest captured block; false while there is none.
   bool TakeBlock(std::vector<int16_t>& samples);
   void Clean();
@@ -75,6 +79,7 @@ class TalkBack {
   // The start thread's, then the stop's once the start and sender ended.
   std::unique_ptr<AudioInput> input_;
   TalkRing ring_;
+  Doorbell doorbell_;  // rung by each captured block and each end of sending
   bool speex_ = true;
   std::thread sender_;
   std::mutex failedMutex_;
