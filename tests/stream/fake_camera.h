@@ -10,16 +10,23 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "config/user_settings.h"
+#include "core/global.h"
 #include "device/connection.h"
 #include "sim/clip.h"
 #include "sim/wire.h"
+#include "stream/audio_memory.h"
 #include "stream/device_session.h"
+#include "support/recording_notifier.h"
+#include "support/temp_dir.h"
+#include "webservice/service_context.h"
 
 namespace lumivex::test {
 
@@ -137,6 +144,27 @@ class FakeOpener : public SessionOpener {
   std::atomic<Answer> next_{Answer::kStream};
   std::mutex mutex_;
   std::vector<std::unique_ptr<CameraSide>> cameras_;  // guarded by mutex_
+};
+
+// Threads of this process now.
+inline int ThreadCount() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+  return n;
+}
+
+// What a run of cameras needs besides its wall: a context whose device key
+// the fake cameras share, sound devices in memory, the fake opener.
+struct FakeRun {
+  FakeRun() : ctx(global, settings, notifier, dir.str()) { global.m_DevKeyValue.Assign(kFakeCameraKey); }
+
+  TempDir dir;
+  Global global;
+  UserSettings settings;
+  RecordingNotifier notifier;
+  ServiceContext ctx;
+  MemoryDevices devices;
+  FakeOpener opener;
 };
 
 }  // namespace lumivex::test

@@ -2,17 +2,10 @@
 // of a socket pair, the fake camera streams a real clip into the other.
 
 #include <gtest/gtest.h>
-#include <filesystem>
 
-#include "config/user_settings.h"
-#include "core/global.h"
-#include "stream/audio_memory.h"
 #include "stream/fake_camera.h"
 #include "stream/camera.h"
-#include "support/recording_notifier.h"
-#include "support/temp_dir.h"
 #include "support/wait_for.h"
-#include "webservice/service_context.h"
 
 namespace lumivex {
 namespace {
@@ -22,18 +15,9 @@ using test::CameraSide;
 using test::FakeOpener;
 using test::WaitFor;
 
-int ThreadCount() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++n;
-  return n;
-}
-
 class Camera : public ::testing::Test {
  protected:
-  Camera() : ctx(global, settings, notifier, dir.str()) {
-    global.m_DevKeyValue.Assign(test::kFakeCameraKey);
-    env.opener = &opener;
-  }
+  Camera() { env.opener = &run.opener; }
   ~Camera() override { cameras.clear(); }
 
   CCamera& Add(const std::string& sid) {
@@ -45,15 +29,9 @@ class Camera : public ::testing::Test {
     return WaitFor([&] { return camera.m_VideoStatus == STATUS_VIDEO_PLAYING && camera.counters.shown > 2; });
   }
 
-  test::TempDir dir;
-  Global global;
-  UserSettings settings;
-  test::RecordingNotifier notifier;
-  ServiceContext ctx;
-  MemoryDevices devices;
+  test::FakeRun run;
   HeadlessWall wall{16, PictureSize{160, 90}};
-  FakeOpener opener;
-  StreamEnvironment env{ctx, wall, devices};
+  StreamEnvironment env{run.ctx, wall, run.devices};
   std::vector<std::unique_ptr<CCamera>> cameras;
 };
 
@@ -66,8 +44,8 @@ TEST_F(Camera, StartsPlaysStopsAndStartsAgainWithTwoThreadsEach) {
     ASSERT_TRUE(first.SetQuality(88000));
   first.RequestPanTilt(PtzDirection::kLeft);
   first.RequestPanTilt(PtzDirection::kUp);
-  ASSERT_TRUE(WaitFor([&] { return opener.last().commands().size() >= 4; }));
-  EXPECT_EQ(opener.last().commands(),
+  ASSERT_TRUE(WaitFor([&] { return run.opener.last().commands().size() >= 4; }));
+  EXPECT_EQ(run.opener.last().commands(),
             (std::vector<std::string>{"pause 0", "resetBitRate 88000", "turnLeft", "turnUp"}));
 
   first.StopCleanCamera();
@@ -76,27 +54,27 @@ TEST_F(Camera, StartsPlaysStopsAndStartsAgainWithTwoThreadsEach) {
   // What the run keeps: the watchdog's thread, the clock's (held by an
   // entry of the test's own), not the camera side of the test.
   const uint64_t held = env.displayClock.Add(1h, [](bool) {});
-  ASSERT_TRUE(WaitFor([&] { return opener.last().ended(); }));
-  const int idle = ThreadCount();
+  ASSERT_TRUE(WaitFor([&] { return run.opener.last().ended(); }));
+  const int idle = test::ThreadCount();
 
   for (int i = 1; i < 8; ++i) Add("c" + std::to_string(i));
   for (auto& camera : cameras) camera->StartCamera();
   for (auto& camera : cameras) ASSERT_TRUE(Playing(*camera)) << camera->sid();
   const int n = static_cast<int>(cameras.size());
-  EXPECT_LE(ThreadCount() - idle - n, 2 * n) << "beside the test's camera sides, one each";
-  EXPECT_EQ(opener.opened, 9);
+  EXPECT_LE(test::ThreadCount() - idle - n, 2 * n) << "beside the test's camera sides, one each";
+  EXPECT_EQ(run.opener.opened, 9);
 
   for (auto& camera : cameras) camera->StopCleanCamera();
-  EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= idle; }));
+  EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() <= idle; }));
   for (int i = 0; i < 8; ++i) EXPECT_EQ(wall.surface(i)->lastStatus(), static_cast<int>(StatusPicture::kIdle));
   env.displayClock.Remove(held);
 }
 
 TEST_F(Camera, AStopDuringTheStartEndsIt) {
   CCamera& camera = Add("c0");
-  opener.AnswerNext(FakeOpener::Answer::kHoldUntilStopped);
+  run.opener.AnswerNext(FakeOpener::Answer::kHoldUntilStopped);
   camera.StartCamera();
-  ASSERT_TRUE(WaitFor([&] { return opener.opened == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return run.opener.opened == 1; }));
   EXPECT_EQ(camera.m_VideoStatus, STATUS_VIDEO_CONNECTING);
   EXPECT_EQ(SurfaceOf(camera).lastStatus(), static_cast<int>(StatusPicture::kConnecting));
   camera.StopCleanCamera();
@@ -108,24 +86,24 @@ TEST_F(Camera, AStopDuringTheStartEndsIt) {
 TEST_F(Camera, AFailureShowsAndTheWatchdogStartsAgainUnlessTheUserStopped) {
   env.watchdog.SetPeriod(100ms);
   CCamera& camera = Add("c0");
-  opener.AnswerNext(FakeOpener::Answer::kFail);
+  run.opener.AnswerNext(FakeOpener::Answer::kFail);
   camera.StartCamera();
   ASSERT_TRUE(WaitFor([&] { return SurfaceOf(camera).lastStatus() == static_cast<int>(StatusPicture::kFailed); }));
   ASSERT_TRUE(Playing(camera)) << "the watchdog's restart";
-  EXPECT_EQ(opener.opened, 2);
+  EXPECT_EQ(run.opener.opened, 2);
 
   // The camera hangs up: the frames still in the ring are shown, then the
   // failed picture; the watchdog tries again (and fails this time).
-  opener.AnswerNext(FakeOpener::Answer::kFail);
-  opener.last().HangUp();
+  run.opener.AnswerNext(FakeOpener::Answer::kFail);
+  run.opener.last().HangUp();
   ASSERT_TRUE(WaitFor([&] { return camera.m_VideoStatus == STATUS_VIDEO_FAILED; }));
   ASSERT_TRUE(WaitFor([&] { return SurfaceOf(camera).lastStatus() == static_cast<int>(StatusPicture::kFailed); }));
-  ASSERT_TRUE(WaitFor([&] { return opener.opened == 3; }));
+  ASSERT_TRUE(WaitFor([&] { return run.opener.opened == 3; }));
   // Stopped by the user, a failed camera stays stopped: three periods pass
   // without another attempt.
   camera.StopCleanCamera();
-  const int opened = opener.opened;
-  EXPECT_FALSE(WaitFor([&] { return opener.opened != opened; }, 350ms));
+  const int opened = run.opener.opened;
+  EXPECT_FALSE(WaitFor([&] { return run.opener.opened != opened; }, 350ms));
 }
 
 }  // namespace

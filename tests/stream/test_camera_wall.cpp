@@ -6,18 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <random>
 
-#include "config/user_settings.h"
-#include "core/global.h"
-#include "stream/audio_memory.h"
 #include "stream/camera.h"
 #include "stream/fake_camera.h"
-#include "support/recording_notifier.h"
-#include "support/temp_dir.h"
 #include "support/wait_for.h"
-#include "webservice/service_context.h"
 
 namespace lumivex {
 namespace {
@@ -124,12 +117,6 @@ class ShufflingWall : public VideoWall {
   AudioSwitch audio_;
 };
 
-int ThreadCount() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++n;
-  return n;
-}
-
 int FromEnvironment(const char* name, int fallback) {
   const char* value = std::getenv(name);
   return value && std::atoi(value) > 0 ? std::atoi(value) : fallback;
@@ -137,9 +124,8 @@ int FromEnvironment(const char* name, int fallback) {
 
 class CameraWall : public ::testing::Test {
  protected:
-  CameraWall() : ctx(global, settings, notifier, dir.str()) {
-    global.m_DevKeyValue.Assign(test::kFakeCameraKey);
-    env.opener = &opener;
+  CameraWall() {
+    env.opener = &run.opener;
     for (int i = 0; i < 16; ++i) cameras.push_back(std::make_unique<CCamera>(env, "s" + std::to_string(i), "cam" + std::to_string(i)));
   }
   bool AllPlay() {
@@ -150,15 +136,9 @@ class CameraWall : public ::testing::Test {
     }, 30s);
   }
 
-  test::TempDir dir;
-  Global global;
-  UserSettings settings;
-  test::RecordingNotifier notifier;
-  ServiceContext ctx;
-  MemoryDevices devices;
+  test::FakeRun run;
   ShufflingWall wall;
-  test::FakeOpener opener;
-  StreamEnvironment env{ctx, wall, devices};
+  StreamEnvironment env{run.ctx, wall, run.devices};
   std::vector<std::unique_ptr<CCamera>> cameras;
   std::mt19937 random{20261211};
 };
@@ -179,7 +159,7 @@ TEST_F(CameraWall, NoTickDrawsIntoAnotherCamerasWindow) {
 }
 
 TEST_F(CameraWall, StartingAndStoppingOverAndOverLeavesNothingBehind) {
-  const int idle = ThreadCount();
+  const int idle = test::ThreadCount();
   const int cycles = FromEnvironment("LUMIVEX_CHURN_CYCLES", 300);
   for (int cycle = 0; cycle < cycles; ++cycle) {
     for (auto& c : cameras) c->StartCamera();
@@ -205,7 +185,7 @@ TEST_F(CameraWall, StartingAndStoppingOverAndOverLeavesNothingBehind) {
   }
   EXPECT_EQ(wall.strays(), 0);
   // The run's watchdog stays; the clock, the sessions and the fake cameras go.
-  EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= idle + 1; })) << ThreadCount() << " threads, " << idle << " before";
+  EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() <= idle + 1; })) << test::ThreadCount() << " threads, " << idle << " before";
 }
 
 }  // namespace
