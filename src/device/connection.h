@@ -73,8 +73,8 @@ struct DeviceConnection {
   std::atomic<int32_t> serverState{0};
   std::atomic<int32_t> peerState{0};
 
-  // Set by a stop; it wakes every wait of the session at once. The stop
-  // resets it once every thread of the session has ended.
+  // Requested by a stop; it wakes every wait of the session at once. The
+  // next start resets it, when no thread of the last session is left.
   StopSignal stop;
   // Bytes received by the exact-length routines; the byte meter takes it.
   std::atomic<uint64_t> receivedBytes{0};

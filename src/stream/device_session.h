@@ -21,8 +21,10 @@
 //   been joined and the clock has let go of the ticks.
 // - socketMutex_ keeps senders off the session threads (talk-back) away
 //   from the sockets while Stop closes them.
-// Lock order: conn.stop.mutex() and socketMutex_ are never held together;
-// paramsMutex_ is innermost.
+// - failed_, clockId_ and controlsSent_ are atomics; soundPlaying is set
+//   before the first Start.
+// Lock order: socketMutex_, then conn.sendMutex (each whole packet);
+// conn.stop.mutex() is held with neither; paramsMutex_ is innermost.
 
 #include <atomic>
 #include <cstdint>
@@ -100,7 +102,6 @@ class DeviceSession {
   // closes the sockets; the session can then start again. The stop signal
   // stays requested until then.
   void Stop();
-  bool running() const { return session_.joinable(); }
 
   // Controls, from any thread. Sent by the session thread, so the caller
   // never waits on the camera's socket.
