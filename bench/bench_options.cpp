@@ -38,7 +38,8 @@ bool ParseBenchOptions(const std::vector<std::string>& args, BenchOptions& out, 
       o.autoQuality = true;
       continue;
     }
-    if (a != "--sessions" && a != "--size" && a != "--seconds" && a != "--window" && a != "--peer") {
+    if (a != "--sessions" && a != "--size" && a != "--seconds" && a != "--window" && a != "--peer" &&
+        a != "--reach") {
       error = "unknown option " + a;
       return false;
     }
@@ -62,6 +63,12 @@ bool ParseBenchOptions(const std::vector<std::string>& args, BenchOptions& out, 
     } else if (a == "--window") {
       if (!Size(value, o.windowWidth, o.windowHeight)) {
         error = "--window takes WxH, even, from 16x16 to 1920x1088";
+        return false;
+      }
+    } else if (a == "--reach") {
+      o.reach = value == "lan" ? 2 : value == "relay" ? 5 : value == "p2p" ? 4 : 0;
+      if (o.reach == 0) {
+        error = "--reach takes lan, relay or p2p";
         return false;
       }
     } else if (a == "--peer") {

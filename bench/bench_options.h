@@ -15,6 +15,7 @@ struct BenchOptions {
   int windowHeight = 270;
   bool peerFfmpeg = false;  // --peer ffmpeg
   bool autoQuality = false;
+  int reach = 2;  // --reach: the cameras' connection type, 2 LAN, 5 relay, 4 P2P (UDT)
 };
 
 // args without the program name; false with the reason in error.
@@ -22,6 +23,6 @@ bool ParseBenchOptions(const std::vector<std::string>& args, BenchOptions& out, 
 
 inline constexpr char kBenchUsage[] =
     "usage: lumivex_bench_live --sessions N --size WxH [--seconds S] [--window WxH] [--peer ffmpeg] "
-    "[--auto-quality]";
+    "[--auto-quality] [--reach lan|relay|p2p]";
 
 }  // namespace lumivex::bench

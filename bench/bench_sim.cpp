@@ -39,7 +39,7 @@ std::string ScenarioJson(const BenchCameras& cameras) {
     d["sid"] = sid;
     d["name"] = kCameraName;
     d["admin"] = kBenchUser;
-    d["connection"]["status"] = 2;
+    d["connection"]["status"] = cameras.reach;
     d["connection"]["transVideoLong"] = -1;
     d["camera"]["width"] = cameras.width;
     d["camera"]["height"] = cameras.height;

@@ -27,11 +27,13 @@ struct BenchCameras {
   int count = 0;
   int width = 0;
   int height = 0;
+  int reach = 2;  // the connection type every camera is reached by
 };
 
 // "cam01" ... for index 0 ...
 std::string CameraSid(int index);
-// The scenario: one account with every camera, all on the LAN (type 2), no sound.
+// The scenario: one account with every camera, all reached the same way
+// (LAN by default), no sound.
 std::string ScenarioJson(const BenchCameras& cameras);
 
 class BenchSim {

@@ -72,6 +72,7 @@ Json::Value Report(const BenchOptions& o, const LiveResult& live, const BareDeco
   r["size"] = std::to_string(o.width) + "x" + std::to_string(o.height);
   r["window"] = std::to_string(o.windowWidth) + "x" + std::to_string(o.windowHeight);
   r["auto_quality"] = o.autoQuality;
+  r["reach"] = o.reach == 5 ? "relay" : o.reach == 4 ? "p2p" : "lan";
   r["bit_rate"] = live.bitRate;
   r["quality_switch_ms"] = live.qualitySwitchMs >= 0 ? Ms(live.qualitySwitchMs) : Json::Value();
   r["seconds"] = o.seconds;
@@ -136,7 +137,7 @@ int Run(const BenchOptions& o) {
   // decode all have bounds of their own; this one catches a lock-up.
   RunGuard guard(std::chrono::seconds(300 + 3 * o.seconds + 2 * o.sessions));
   const double load = LoadAverage();
-  const BenchCameras cameras{o.sessions, o.width, o.height};
+  const BenchCameras cameras{o.sessions, o.width, o.height, o.reach};
   BenchSim sim;
   std::string error;
   guard.Phase("starting lumivex-sim");
