@@ -110,7 +110,9 @@ bool TalkBack::WaitForBlock() const {
   return doorbell_.WaitFor(kDoorbellBound, [this] { return !KeepSending() || ring_.count() > 0; });
 }
 
-bool TalkBack::KeepSending() const { return talking == 1 && !quitting_ && !(sessionStop_ && sessionStop_->requested()); }
+bool TalkBack::KeepSending() const {
+  return talking == 1 && !quitting_ && !(sessionStop_ && sessionStop_->requested());
+}
 
 bool TalkBack::TakeBlock(std::vector<int16_t>& samples) {
   const uint8_t* block = ring_.Front();

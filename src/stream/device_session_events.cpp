@@ -30,6 +30,12 @@ constexpr const char* kPanTiltCommands[] = {"turnLeft", "turnRight", "turnUp", "
 constexpr int kRelayCutoffSeconds[] = {250, 1900, 361, 277,  380, 384, 400, 420, 432,  1000, 800, 1200, 1700,
                                        1400, 560, 607, 662, 728, 1200, 800, 2000, 842, 950, 3000, 1000, 1220};
 
+// now + wait, or never when the sum would pass the clock's range (the
+// service's limit in minutes may be anything up to 2147483647).
+Clock::time_point After(Clock::time_point now, std::chrono::minutes wait) {
+  return wait >= std::chrono::duration_cast<std::chrono::minutes>(kNever - now) ? kNever : now + wait;
+}
+
 int FirstPending(const bool (&pending)[4]) {
   const auto first = std::find(std::begin(pending), std::end(pending), true);
   return first == std::end(pending) ? -1 : static_cast<int>(first - std::begin(pending));
@@ -85,7 +91,8 @@ void DeviceSession::RunEvents() {
   Clock::time_point keepAliveAt = Clock::now(), panTiltAt = Clock::now();
   Clock::time_point limitAt = kNever, cutAt = kNever;
   if (live && conn_.m_DeviceNATType == DEVICE_TRAN_SRV) {
-    if (conn_.transVideoLong != -1) limitAt = Clock::now() + std::chrono::minutes(std::max(0, conn_.transVideoLong));
+    if (conn_.transVideoLong != -1)
+      limitAt = After(Clock::now(), std::chrono::minutes(std::max(0, conn_.transVideoLong)));
     std::mt19937 random(static_cast<unsigned>(std::time(nullptr)) ^
                         static_cast<unsigned>(std::hash<std::string>{}(conn_.sid.str())));
     cutAt = Clock::now() + std::chrono::seconds(kRelayCutoffSeconds[random() % std::size(kRelayCutoffSeconds)]);

@@ -82,7 +82,8 @@ class CameraSide {
   void ReadControls() {
     char buffer[4096];
     ssize_t n;
-    while ((n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) splitter_.Add(buffer, static_cast<std::size_t>(n));
+    while ((n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+      splitter_.Add(buffer, static_cast<std::size_t>(n));
     std::string packet;
     Json::Value message;
     while (splitter_.Next(packet) == 1) {
@@ -120,7 +121,8 @@ class FakeOpener : public SessionOpener {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
     conn.tcpSocket = fds[0];
-    conn.m_DeviceNATType = DEVICE_LAN;
+    conn.m_DeviceNATType = natType.load();
+    conn.transVideoLong = transVideoLong;
     {
       std::lock_guard lock(mutex_);
       std::erase_if(cameras_, [](const auto& side) { return side->ended(); });  // their sessions have gone
@@ -139,6 +141,10 @@ class FakeOpener : public SessionOpener {
     return *cameras_.back();
   }
   std::atomic<int> opened{0};
+  // What the service would have said of the camera: how it is reached and,
+  // for a relay, its time limit in minutes (-1 none).
+  std::atomic<int32_t> natType{DEVICE_LAN};
+  std::atomic<int32_t> transVideoLong{-1};
 
  private:
   std::atomic<Answer> next_{Answer::kStream};

@@ -111,5 +111,19 @@ TEST_F(Camera, AFailureShowsAndTheWatchdogStartsAgainUnlessTheUserStopped) {
   EXPECT_FALSE(WaitFor([&] { return run.opener.opened != opened; }, 350ms));
 }
 
+TEST_F(Camera, ARelayTimeLimitBeyondTheClockIsNoLimit) {
+  // The service's limit in minutes may be anything: 2147483647 minutes
+  // overflows a steady-clock deadline and must not end the session at once.
+  run.opener.natType = DEVICE_TRAN_SRV;
+  run.opener.transVideoLong = INT32_MAX;
+  CCamera& camera = Add("c0");
+  camera.StartCamera();
+  ASSERT_TRUE(Playing(camera));
+  const uint64_t shown = camera.counters.shown;
+  ASSERT_TRUE(WaitFor(
+      [&] { return camera.counters.shown > shown + 5 || camera.m_VideoStatus != STATUS_VIDEO_PLAYING; }));
+  EXPECT_EQ(camera.m_VideoStatus, STATUS_VIDEO_PLAYING);
+}
+
 }  // namespace
 }  // namespace lumivex

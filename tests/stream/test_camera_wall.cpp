@@ -126,7 +126,8 @@ class CameraWall : public ::testing::Test {
  protected:
   CameraWall() {
     env.opener = &run.opener;
-    for (int i = 0; i < 16; ++i) cameras.push_back(std::make_unique<CCamera>(env, "s" + std::to_string(i), "cam" + std::to_string(i)));
+    for (int i = 0; i < 16; ++i)
+      cameras.push_back(std::make_unique<CCamera>(env, "s" + std::to_string(i), "cam" + std::to_string(i)));
   }
   bool AllPlay() {
     return WaitFor([&] {
@@ -185,7 +186,8 @@ TEST_F(CameraWall, StartingAndStoppingOverAndOverLeavesNothingBehind) {
   }
   EXPECT_EQ(wall.strays(), 0);
   // The run's watchdog stays; the clock, the sessions and the fake cameras go.
-  EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() <= idle + 1; })) << test::ThreadCount() << " threads, " << idle << " before";
+  EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() <= idle + 1; }))
+      << test::ThreadCount() << " threads, " << idle << " before";
 }
 
 }  // namespace
